@@ -1,0 +1,145 @@
+// The questionnaire and the flow of one run, from the start-up screen to the
+// thanks line.
+#include "app/dialogue.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "console/answer_reading.h"
+#include "record/record_file.h"
+
+namespace {
+
+// One line of the start-up screen between the frame's two edges.
+void print_framed(std::ostream& out, char left, std::string_view inside,
+                  char right) {
+  out << "        " << left << inside << right << std::endl;
+}
+
+void print_thanks(std::ostream& out) {
+  out << "Thanks for using CARDSTOW." << std::endl;
+}
+
+// Reports on `err` why the record could not be stored, then thanks the user
+// on `out`. Returns the exit status for a record not stored.
+int give_up(std::ostream& out, std::ostream& err, std::string_view problem) {
+  err << "cardstow: " << problem << std::endl;
+  print_thanks(out);
+  return 1;
+}
+
+// The name for a message: quoted, and marked when only its start is known.
+std::string quoted(const text_field& file_name, bool cut = false) {
+  return '"' + std::string(text_of(file_name)) + (cut ? "...\"" : "\"");
+}
+
+void ask_text(std::istream& in, std::ostream& out, std::string_view prompt,
+              text_field& field) {
+  out << prompt;
+  read_text_answer(in, field);
+}
+
+void ask_number(std::istream& in, std::ostream& out, std::string_view prompt,
+                std::int32_t& field) {
+  out << prompt;
+  read_number_answer(in, out, prompt, field);
+}
+
+void ask_questionnaire(std::istream& in, std::ostream& out,
+                       character_record& record) {
+  ask_text(in, out, "Character Name: ", record.name);
+  ask_number(in, out, "Level: ", record.level);
+  ask_number(in, out, "Strength: ", record.strength);
+  ask_number(in, out, "Perception: ", record.perception);
+  ask_number(in, out, "Endurance: ", record.endurance);
+  ask_number(in, out, "Charisma: ", record.charisma);
+  ask_number(in, out, "Intelligence: ", record.intelligence);
+  ask_number(in, out, "Agility: ", record.agility);
+  ask_number(in, out, "Luck: ", record.luck);
+  discard_rest_of_line(in);
+  ask_text(in, out, "First Trait: ", record.first_trait);
+  ask_text(in, out, "Second Trait: ", record.second_trait);
+  ask_text(in, out, "First Tag: ", record.first_tag);
+  ask_text(in, out, "Second Tag: ", record.second_tag);
+  ask_text(in, out, "Third Tag: ", record.third_tag);
+  ask_number(in, out,
+             "How many Perks do you need to enter: ", record.perk_count);
+  discard_rest_of_line(in);
+}
+
+// Asks for up to perk_count perks, writing each before the next is asked.
+// Stops early once console input has ended.
+void ask_perks(std::istream& in, std::ostream& out, record_file& file,
+               character_record& record) {
+  for (std::int32_t asked = 0; asked < record.perk_count && in.good();
+       ++asked) {
+    out << "Enter perk: ";
+    if (read_text_answer(in, record.current_perk) == text_read::ended) break;
+    write_perk_line(file.stream, text_of(record.current_perk));
+    note_write_error(file);
+  }
+}
+
+}  // namespace
+
+void show_title_screen(std::ostream& out) {
+  const std::string stars(60, '*');
+  const std::string blank(60, ' ');
+  print_framed(out, '/', stars, '\\');
+  print_framed(out, '*', blank, '*');
+  print_framed(out, '*',
+               "                Cardstow Roster Sheet Keeper                ",
+               '*');
+  print_framed(out, '*',
+               "             Written by the cardstow developers             ",
+               '*');
+  print_framed(out, '*',
+               "                                              Verson 1.0    ",
+               '*');
+  print_framed(out, '*', blank, '*');
+  print_framed(out, '\\', stars, '/');
+  out << std::endl << std::endl;
+}
+
+int fill_in_record(const text_field& file_name, std::istream& in,
+                   std::ostream& out, std::ostream& err) {
+  record_file file;
+  if (const int error = open_record_file(file, file_name.data()); error != 0) {
+    return give_up(out, err,
+                   "cannot open " + quoted(file_name) +
+                       " for writing: " + std::strerror(error));
+  }
+  character_record record;
+  ask_questionnaire(in, out, record);
+  write_record_sheet(file.stream, record);
+  note_write_error(file);
+  ask_perks(in, out, file, record);
+  if (const int error = close_record_file(file); error != 0) {
+    return give_up(out, err,
+                   "cannot write the record to " + quoted(file_name) + ": " +
+                       std::strerror(error));
+  }
+  out << std::endl
+      << "All this information has been stored in " << text_of(file_name)
+      << std::endl;
+  print_thanks(out);
+  return 0;
+}
+
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
+  show_title_screen(out);
+  out << "Enter a file name followed by .TXT: ";
+  text_field file_name{};
+  const text_read got = read_text_answer(in, file_name);
+  if (got == text_read::cut) {
+    return give_up(out, err,
+                   "file name " + quoted(file_name, true) +
+                       " is longer than 29 bytes; nothing was stored");
+  }
+  if (file_name[0] == '\0') {
+    return give_up(out, err, "no file name given; nothing was stored");
+  }
+  return fill_in_record(file_name, in, out, err);
+}

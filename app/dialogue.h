@@ -1,0 +1,29 @@
+// The console dialogue of cardstow: the start-up screen, the questionnaire
+// that fills in a character record, and the closing lines.
+#ifndef CARDSTOW_APP_DIALOGUE_H_
+#define CARDSTOW_APP_DIALOGUE_H_
+
+#include <istream>
+#include <ostream>
+
+#include "record/character_record.h"
+
+// Prints the framed start-up screen, seven lines of 70 characters, then two
+// empty lines, each flushed.
+void show_title_screen(std::ostream& out);
+
+// Opens the record file named `file_name`, asks the questionnaire on `in` and
+// `out`, writes the record sheet and then each perk as it is typed, closes the
+// file and reports where the record is stored, then thanks the user.
+// A file that cannot be opened, written or closed is reported on `err` with
+// the system's reason; then nothing more is asked and no report line printed.
+// Returns the exit status: 0 when the record was stored, 1 otherwise.
+int fill_in_record(const text_field& file_name, std::istream& in,
+                   std::ostream& out, std::ostream& err);
+
+// The whole run: start-up screen, file-name question and fill_in_record.
+// A file name that is empty or longer than 29 bytes is refused on `err`
+// before any file is touched. Returns the exit status.
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err);
+
+#endif  // CARDSTOW_APP_DIALOGUE_H_

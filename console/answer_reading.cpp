@@ -1,0 +1,140 @@
+// Reads answers from console input one character at a time through its
+// stream buffer, holding at most a few bytes of any line.
+#include "console/answer_reading.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string>
+
+namespace {
+
+using traits = std::char_traits<char>;
+constexpr traits::int_type end_of_input = traits::eof();
+constexpr std::size_t max_text = answer_capacity - 1;
+// A text read looks this many bytes past the field's room, enough to see
+// whether a cut would split a UTF-8 character of up to four bytes.
+constexpr std::size_t utf8_lookahead = 3;
+
+void flush_console_output(std::istream& in) {
+  if (std::ostream* tied = in.tie()) tied->flush();
+}
+
+bool is_white_space(traits::int_type c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+bool is_digit(traits::int_type c) { return c >= '0' && c <= '9'; }
+
+bool is_continuation(char byte) {
+  return (static_cast<unsigned char>(byte) & 0xC0u) == 0x80u;
+}
+
+// Length of the UTF-8 character that `byte` begins; 1 for any byte that does
+// not begin a multi-byte character.
+std::size_t utf8_length(char byte) {
+  const auto b = static_cast<unsigned char>(byte);
+  if ((b & 0xE0u) == 0xC0u) return 2;
+  if ((b & 0xF0u) == 0xE0u) return 3;
+  if ((b & 0xF8u) == 0xF0u) return 4;
+  return 1;
+}
+
+// Where to cut a line whose first `available` (> max_text) bytes are in
+// `bytes`: at max_text, or earlier at the first byte of a character that
+// the cut would split, provided the line holds that character whole.
+std::size_t cut_point(const char* bytes, std::size_t available) {
+  std::size_t lead = max_text - 1;
+  while (lead > max_text - 4 && is_continuation(bytes[lead])) --lead;
+  const std::size_t end = lead + utf8_length(bytes[lead]);
+  if (end <= max_text || end > available) return max_text;
+  for (std::size_t i = lead + 1; i < end; ++i) {
+    if (!is_continuation(bytes[i])) return max_text;
+  }
+  return lead;
+}
+
+struct number_token {
+  bool has_digit = false;
+  bool in_range = true;
+  std::int64_t value = 0;
+};
+
+// Takes an optional sign and the digits after it from `buf`, leaving the
+// first character that cannot continue the number. The magnitude saturates
+// just past the limit, so a run of digits of any length is safe to take.
+number_token take_number(std::streambuf& buf) {
+  number_token token;
+  traits::int_type c = buf.sgetc();
+  const bool negative = c == '-';
+  if (c == '-' || c == '+') c = buf.snextc();
+  const std::int64_t limit =
+      negative ? -std::int64_t{std::numeric_limits<std::int32_t>::min()}
+               : std::int64_t{std::numeric_limits<std::int32_t>::max()};
+  std::int64_t magnitude = 0;
+  for (; is_digit(c); c = buf.snextc()) {
+    token.has_digit = true;
+    magnitude = std::min(magnitude * 10 + (c - '0'), limit + 1);
+  }
+  token.in_range = magnitude <= limit;
+  token.value = negative ? -magnitude : magnitude;
+  return token;
+}
+
+}  // namespace
+
+text_read read_text_answer(std::istream& in, text_field& field) {
+  field[0] = '\0';
+  if (!in.good()) return text_read::ended;
+  flush_console_output(in);
+  std::streambuf& buf = *in.rdbuf();
+  std::array<char, max_text + utf8_lookahead> head;
+  std::size_t taken = 0;
+  traits::int_type c = buf.sgetc();
+  for (; taken < head.size() && c != end_of_input && c != '\n';
+       c = buf.snextc()) {
+    head[taken++] = traits::to_char_type(c);
+  }
+  if (c == end_of_input) {
+    in.setstate(taken == 0 ? std::ios::eofbit | std::ios::failbit
+                           : std::ios::eofbit);
+    if (taken == 0) return text_read::ended;
+  } else {
+    discard_rest_of_line(in);
+  }
+  const bool cut = taken > max_text;
+  const std::size_t kept = cut ? cut_point(head.data(), taken) : taken;
+  std::copy_n(head.begin(), kept, field.begin());
+  field[kept] = '\0';
+  return cut ? text_read::cut : text_read::whole;
+}
+
+bool read_number_answer(std::istream& in, std::ostream& out,
+                        std::string_view prompt, std::int32_t& target) {
+  while (in.good()) {
+    flush_console_output(in);
+    std::streambuf& buf = *in.rdbuf();
+    traits::int_type c = buf.sgetc();
+    while (is_white_space(c)) c = buf.snextc();
+    if (c == end_of_input) {
+      in.setstate(std::ios::eofbit | std::ios::failbit);
+      return false;
+    }
+    const number_token token = take_number(buf);
+    if (buf.sgetc() == end_of_input) in.setstate(std::ios::eofbit);
+    if (token.has_digit && token.in_range) {
+      target = static_cast<std::int32_t>(token.value);
+      return true;
+    }
+    out << invalid_number_message << std::endl;
+    discard_rest_of_line(in);
+    if (in.good()) out << prompt;
+  }
+  return false;
+}
+
+void discard_rest_of_line(std::istream& in) {
+  if (!in.good()) return;
+  in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}

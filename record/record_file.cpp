@@ -1,0 +1,60 @@
+// Writes the character record in its fixed plain-text layout.
+#include "record/record_file.h"
+
+#include <cerrno>
+
+namespace {
+
+// errno, or EIO when a failure left none to report.
+int system_error() { return errno != 0 ? errno : EIO; }
+
+constexpr std::string_view column_gap = "      ";
+constexpr std::string_view indent = "        ";  // as wide as "Traits: "
+
+}  // namespace
+
+int open_record_file(record_file& file, const char* name) {
+  errno = 0;
+  file.stream.open(name, std::ios::out | std::ios::trunc);
+  if (!file.stream.is_open()) file.error = system_error();
+  return file.error;
+}
+
+void write_record_sheet(std::ostream& out, const character_record& record) {
+  out << "Ironvale Scout Corps Personal Record" << std::endl
+      << std::endl
+      << "Name: " << text_of(record.name) << std::endl
+      << "Level: " << record.level << std::endl
+      << std::endl
+      << "ST: " << record.strength << column_gap
+      << "IN: " << record.intelligence << std::endl
+      << "PE: " << record.perception << column_gap << "AG: " << record.agility
+      << std::endl
+      << "EN: " << record.endurance << column_gap << "LK: " << record.luck
+      << std::endl
+      << "CH: " << record.charisma << std::endl
+      << std::endl
+      << "Traits: " << text_of(record.first_trait) << std::endl
+      << indent << text_of(record.second_trait) << std::endl
+      << std::endl
+      << "Tags:   " << text_of(record.first_tag) << std::endl
+      << indent << text_of(record.second_tag) << std::endl
+      << indent << text_of(record.third_tag) << std::endl
+      << std::endl
+      << "Perks:" << std::endl;
+}
+
+void write_perk_line(std::ostream& out, std::string_view perk) {
+  out << perk << std::endl;
+}
+
+void note_write_error(record_file& file) {
+  if (!file.stream && file.error == 0) file.error = system_error();
+}
+
+int close_record_file(record_file& file) {
+  errno = 0;
+  file.stream.close();
+  note_write_error(file);
+  return file.error;
+}

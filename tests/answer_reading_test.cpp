@@ -1,0 +1,199 @@
+// Reading rules for text answers, number answers and the discard, driven on
+// in-memory console input.
+#include "console/answer_reading.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string rest_of(std::istream& in) {
+  in.clear();
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ascii(std::size_t n) {
+  std::string s;
+  for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('a' + i % 26);
+  return s;
+}
+
+struct text_case {
+  std::string line;  // console input before the next line, "next\n"
+  std::string stored;
+  text_read result;
+};
+
+TEST(ReadTextAnswer, StoresLineAndConsumesItWhole) {
+  const text_case cases[] = {
+      {"\n", "", text_read::whole},
+      {"x\n", "x", text_read::whole},
+      {ascii(29) + "\n", ascii(29), text_read::whole},
+      {ascii(30) + "\n", ascii(29), text_read::cut},
+      {ascii(108) + "\n", ascii(29), text_read::cut},
+      {ascii(109) + "\n", ascii(29), text_read::cut},
+      {ascii(5000) + "\n", ascii(29), text_read::cut},
+      {"  \tLeading blanks\n", "  \tLeading blanks", text_read::whole},
+      {"trailing \r\n", "trailing \r", text_read::whole},
+      // A cut that falls inside a character held whole moves before it.
+      {ascii(28) + "\xC3\xA9" + "\n", ascii(28), text_read::cut},
+      {ascii(27) + "\xC3\xA9" + "\n", ascii(27) + "\xC3\xA9", text_read::whole},
+      {ascii(27) + "\xC3\xA9z\n", ascii(27) + "\xC3\xA9", text_read::cut},
+      {ascii(27) + "\xE2\x82\xAC" + "\n", ascii(27), text_read::cut},
+      {ascii(28) + "\xE2\x82\xAC" + "\n", ascii(28), text_read::cut},
+      {ascii(26) + "\xE2\x82\xAC" + "\n", ascii(26) + "\xE2\x82\xAC",
+       text_read::whole},
+      {ascii(26) + "\xF0\x9F\x98\x80" + "\n", ascii(26), text_read::cut},
+      {ascii(27) + "\xF0\x9F\x98\x80" + "\n", ascii(27), text_read::cut},
+      {ascii(28) + "\xF0\x9F\x98\x80" + "\n", ascii(28), text_read::cut},
+      {ascii(25) + "\xF0\x9F\x98\x80" + "\n", ascii(25) + "\xF0\x9F\x98\x80",
+       text_read::whole},
+      // Bytes that do not form a whole character are kept as typed.
+      {ascii(28) + "\xC3" + "a\n", ascii(28) + "\xC3", text_read::cut},
+      {ascii(28) + "\xE2\x82" + "\n", ascii(28) + "\xE2", text_read::cut},
+      {ascii(28) + "\xC3" + "\n", ascii(28) + "\xC3", text_read::whole},
+      {ascii(29) + "\xA9\xA9" + "\n", ascii(29), text_read::cut},
+  };
+  for (const text_case& c : cases) {
+    std::istringstream in(c.line + "next\n");
+    text_field field{};
+    EXPECT_EQ(read_text_answer(in, field), c.result) << "line: " << c.line;
+    EXPECT_EQ(text_of(field), c.stored) << "line: " << c.line;
+    EXPECT_TRUE(in.good()) << "line: " << c.line;
+    EXPECT_EQ(rest_of(in), "next\n") << "line: " << c.line;
+  }
+}
+
+TEST(ReadTextAnswer, EndOfInput) {
+  struct eof_case {
+    std::string input;
+    std::string stored;
+    text_read result;
+  };
+  const eof_case cases[] = {
+      {"", "", text_read::ended},
+      {"partial", "partial", text_read::whole},
+      {ascii(40), ascii(29), text_read::cut},
+  };
+  for (const eof_case& c : cases) {
+    std::istringstream in(c.input);
+    text_field field{};
+    field[0] = 'z';
+    EXPECT_EQ(read_text_answer(in, field), c.result) << "input: " << c.input;
+    EXPECT_EQ(text_of(field), c.stored) << "input: " << c.input;
+    EXPECT_TRUE(in.eof()) << "input: " << c.input;
+    // Once input has ended every later read stores an empty text at once.
+    EXPECT_EQ(read_text_answer(in, field), text_read::ended)
+        << "input: " << c.input;
+    EXPECT_EQ(text_of(field), "") << "input: " << c.input;
+  }
+}
+
+TEST(ReadTextAnswer, LinesFollowOneAnother) {
+  std::istringstream in("\n" + ascii(109) + "\nsecond\n\nfourth");
+  const std::string expected[] = {"", ascii(29), "second", "", "fourth"};
+  for (const std::string& want : expected) {
+    text_field field{};
+    read_text_answer(in, field);
+    EXPECT_EQ(text_of(field), want);
+  }
+  text_field field{};
+  EXPECT_EQ(read_text_answer(in, field), text_read::ended);
+}
+
+struct number_case {
+  std::string input;
+  bool stored;
+  std::int32_t value;  // the target afterwards; it starts at -77
+  std::string out;     // console output; R stands for one refusal line
+  std::string rest;
+};
+
+// Console output with each R replaced by the refusal line.
+std::string with_refusals(const std::string& pattern) {
+  std::string out;
+  for (const char c : pattern) {
+    out += c == 'R' ? std::string(invalid_number_message) + "\n"
+                    : std::string(1, c);
+  }
+  return out;
+}
+
+TEST(ReadNumberAnswer, ParsesOrAsksAgain) {
+  const number_case cases[] = {
+      {"42\n", true, 42, "", "\n"},
+      {"+4\n", true, 4, "", "\n"},
+      {"-3\n", true, -3, "", "\n"},
+      {"007\n", true, 7, "", "\n"},
+      {"0\n", true, 0, "", "\n"},
+      {"2147483647\n", true, 2147483647, "", "\n"},
+      {"-2147483648\n", true, -2147483647 - 1, "", "\n"},
+      {"\n\n \t\v\f\r 9 rest\n", true, 9, "", " rest\n"},
+      {"12abc\n", true, 12, "", "abc\n"},
+      {"1e5\n", true, 1, "", "e5\n"},
+      {"0x1A\n", true, 0, "", "x1A\n"},
+      {"5 6 7\n", true, 5, "", " 6 7\n"},
+      {"2147483648\n8\n", true, 8, "RN: ", "\n"},
+      {"-2147483649\n8\n", true, 8, "RN: ", "\n"},
+      {"99999999999999999999999999999999 9\n8\n", true, 8, "RN: ", "\n"},
+      {"abc 5\n8\n", true, 8, "RN: ", "\n"},
+      {"-\n+\n- 4\n8\n", true, 8, "RN: RN: RN: ", "\n"},
+      {"x\ny\n\n-8", true, -8, "RN: RN: ", ""},
+      {"", false, -77, "", ""},
+      {" \n\n", false, -77, "", ""},
+      {"junk\n", false, -77, "RN: ", ""},
+      {"+", false, -77, "R", ""},
+      {"2147483648", false, -77, "R", ""},
+  };
+  for (const number_case& c : cases) {
+    std::istringstream in(c.input);
+    std::ostringstream out;
+    std::int32_t target = -77;
+    EXPECT_EQ(read_number_answer(in, out, "N: ", target), c.stored)
+        << "input: " << c.input;
+    EXPECT_EQ(target, c.value) << "input: " << c.input;
+    EXPECT_EQ(out.str(), with_refusals(c.out)) << "input: " << c.input;
+    EXPECT_EQ(rest_of(in), c.rest) << "input: " << c.input;
+  }
+}
+
+TEST(ReadNumberAnswer, SeveralNumbersOnOneLine) {
+  std::istringstream in("5 6\t7\n-1\n");
+  std::ostringstream out;
+  for (const std::int32_t want : {5, 6, 7, -1}) {
+    std::int32_t target = 0;
+    EXPECT_TRUE(read_number_answer(in, out, "N: ", target));
+    EXPECT_EQ(target, want);
+  }
+  EXPECT_EQ(out.str(), "");
+}
+
+TEST(ReadNumberAnswer, EndOfInputAfterDigitsStillStores) {
+  std::istringstream in("-12");
+  std::ostringstream out;
+  std::int32_t target = 0;
+  EXPECT_TRUE(read_number_answer(in, out, "N: ", target));
+  EXPECT_EQ(target, -12);
+  EXPECT_TRUE(in.eof());
+  // Once input has ended a number read leaves its target alone.
+  EXPECT_FALSE(read_number_answer(in, out, "N: ", target));
+  EXPECT_EQ(target, -12);
+}
+
+TEST(DiscardRestOfLine, DropsThroughLineFeedHoweverLong) {
+  const std::string lines[] = {"", "x", ascii(80), ascii(5000)};
+  for (const std::string& line : lines) {
+    std::istringstream in(line + "\nnext\n");
+    discard_rest_of_line(in);
+    EXPECT_TRUE(in.good()) << "line: " << line;
+    EXPECT_EQ(rest_of(in), "next\n") << "line: " << line;
+  }
+  std::istringstream unterminated("no line feed");
+  discard_rest_of_line(unterminated);
+  EXPECT_TRUE(unterminated.eof());
+}
+
+}  // namespace

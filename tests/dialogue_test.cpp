@@ -1,0 +1,209 @@
+// The whole dialogue run in-process: console streams in memory, the record
+// written to a file in a fresh temporary directory.
+#include "app/dialogue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "console/answer_reading.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct run_result {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class DialogueTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = fs::current_path();
+    char pattern[] = "/tmp/cardstow-dialogue-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(home_);
+    fs::remove_all(dir_);
+  }
+
+  static run_result run(const std::string& input) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = run_dialogue(in, out, err);
+    return {status, out.str(), err.str()};
+  }
+
+  static std::string file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }
+
+ private:
+  fs::path home_;
+  fs::path dir_;
+};
+
+// Console output after the start-up screen, up to the thanks line.
+std::string after_screen(const std::string& out) {
+  std::ostringstream screen;
+  show_title_screen(screen);
+  EXPECT_EQ(out.substr(0, screen.str().size()), screen.str());
+  return out.substr(screen.str().size());
+}
+
+const std::string all_prompts =
+    "Character Name: Level: Strength: Perception: Endurance: Charisma: "
+    "Intelligence: Agility: Luck: First Trait: Second Trait: First Tag: "
+    "Second Tag: Third Tag: How many Perks do you need to enter: ";
+
+TEST(ShowTitleScreen, SevenFramedLinesThenTwoEmpty) {
+  std::ostringstream out;
+  show_title_screen(out);
+  std::istringstream lines(out.str());
+  std::string line;
+  for (int i = 1; i <= 7; ++i) {
+    ASSERT_TRUE(std::getline(lines, line)) << "line " << i;
+    EXPECT_EQ(line.size(), 70u) << "line " << i << ": " << line;
+    EXPECT_EQ(line.substr(0, 8), "        ") << "line " << i;
+    const std::string edges{line[8], line[69]};
+    EXPECT_EQ(edges, i == 1 ? "/\\" : i == 7 ? "\\/" : "**") << "line " << i;
+  }
+  EXPECT_EQ(out.str().substr(0, 71),
+            "        /" + std::string(60, '*') + "\\\n");
+  EXPECT_NE(out.str().find("\n        *                Cardstow Roster Sheet "
+                           "Keeper                *\n"),
+            std::string::npos);
+  EXPECT_NE(out.str().find("\n        *" + std::string(46, ' ') +
+                           "Verson 1.0    *\n"),
+            std::string::npos);
+  EXPECT_EQ(out.str().substr(out.str().size() - 4), "/\n\n\n");
+}
+
+TEST_F(DialogueTest, TypicalRunStoresEveryAnswerWhereItBelongs) {
+  const run_result r =
+      run("mara.TXT\nMara Voss\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\n"
+          "Small Frame\nGuns\nLockpick\nSpeech\n2\nToughness\nLead Belly\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(after_screen(r.out),
+            "Enter a file name followed by .TXT: " + all_prompts +
+                "Enter perk: Enter perk: \n"
+                "All this information has been stored in mara.TXT\n"
+                "Thanks for using CARDSTOW.\n");
+  EXPECT_EQ(file("mara.TXT"),
+            "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
+            "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
+            "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
+            "        Small Frame\n\nTags:   Guns\n        Lockpick\n"
+            "        Speech\n\nPerks:\nToughness\nLead Belly\n");
+}
+
+// Answers whose lines are unusual still land in their own fields.
+TEST_F(DialogueTest, AnswersNeverSpillIntoOneAnother) {
+  struct spill_case {
+    std::string answers;  // after the file name
+    std::string expected_in_record;
+  };
+  const spill_case cases[] = {
+      {"\n1\n2\n3\n4\n5\n6\n7\n8\nT1\n\nG1\nG2\nG3\n1\n\n",
+       "Name: \nLevel: 1\n\nST: 2      IN: 6\nPE: 3      AG: 7\n"
+       "EN: 4      LK: 8\nCH: 5\n\nTraits: T1\n        \n\nTags:   G1\n"
+       "        G2\n        G3\n\nPerks:\n\n"},
+      {std::string(5000, 'N') + "\n1 2 3 4 5 6 7 8 99 extra\n" +
+           std::string(200, 'T') + "\nT2\nG1\nG2\nG3\n1 2 3\nPerk\n",
+       "Name: " + std::string(29, 'N') +
+           "\nLevel: 1\n\nST: 2      IN: 6\n"
+           "PE: 3      AG: 7\nEN: 4      LK: 8\nCH: 5\n\nTraits: " +
+           std::string(29, 'T') +
+           "\n        T2\n\nTags:   G1\n        G2\n"
+           "        G3\n\nPerks:\nPerk\n"},
+  };
+  for (const spill_case& c : cases) {
+    const run_result r = run("rec.TXT\n" + c.answers);
+    EXPECT_EQ(r.status, 0) << "answers: " << c.answers.substr(0, 80);
+    EXPECT_EQ(file("rec.TXT"),
+              "Ironvale Scout Corps Personal Record\n\n" + c.expected_in_record)
+        << "answers: " << c.answers.substr(0, 80);
+  }
+}
+
+TEST_F(DialogueTest, InvalidNumberIsAskedAgain) {
+  const run_result r =
+      run("n.TXT\nN\nlots\n2147483648\n5\n1\n1\n1\n1\n1\n12abc\n1\nA\nB\nC\nD\n"
+          "E\n0\n");
+  EXPECT_EQ(r.status, 0);
+  const std::string refusal = std::string(invalid_number_message) + "\n";
+  EXPECT_NE(after_screen(r.out).find("Level: " + refusal + "Level: " + refusal +
+                                     "Level: Strength: "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Agility: Luck: " + refusal + "Luck: First Trait: "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(file("n.TXT").find("Level: 5\n"), std::string::npos);
+  EXPECT_NE(file("n.TXT").find("AG: 12\nEN: 1      LK: 1\n"), std::string::npos)
+      << file("n.TXT");
+}
+
+TEST_F(DialogueTest, EndOfInputDuringPerksStopsAsking) {
+  const run_result r =
+      run("p.TXT\nN\n1\n1\n1\n1\n1\n1\n1\n1\nA\nB\nC\nD\nE\n"
+          "2147483647\nfirst\nsecond");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Enter perk: Enter perk: \nAll this"), std::string::npos)
+      << r.out;
+  const std::string record = file("p.TXT");
+  EXPECT_EQ(record.substr(record.find("Perks:")), "Perks:\nfirst\nsecond\n");
+}
+
+TEST_F(DialogueTest, EndOfInputInQuestionnaireStillStoresRecord) {
+  const run_result r = run("early.TXT\nMara\n4\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(after_screen(r.out),
+            "Enter a file name followed by .TXT: " + all_prompts +
+                "\nAll this information has been stored in early.TXT\n"
+                "Thanks for using CARDSTOW.\n");
+  EXPECT_NE(file("early.TXT").find("Name: Mara\nLevel: 4\n\nST: 0"),
+            std::string::npos);
+}
+
+TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
+  struct refusal_case {
+    std::string input;
+    std::string err_contains;
+  };
+  const refusal_case cases[] = {
+      {"\nName\n1\n", "no file name given"},
+      {"", "no file name given"},
+      {std::string(30, 'f') + "\nName\n1\n", "is longer than 29 bytes"},
+      {"missing/x.TXT\nName\n1\n", "No such file or directory"},
+      {".\nName\n1\n", "Is a directory"},
+      {"/dev/full\nName\n1\n", "No space left on device"},
+  };
+  for (const refusal_case& c : cases) {
+    const run_result r = run(c.input);
+    EXPECT_EQ(r.status, 1) << "input: " << c.input;
+    EXPECT_NE(r.err.find(c.err_contains), std::string::npos)
+        << "input: " << c.input << " err: " << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "err: " << r.err;
+    EXPECT_EQ(r.out.find("All this information"), std::string::npos)
+        << "input: " << c.input;
+    EXPECT_EQ(r.out.substr(r.out.size() - 27), "Thanks for using CARDSTOW.\n")
+        << "input: " << c.input;
+  }
+  EXPECT_TRUE(fs::is_empty(fs::current_path()));
+}
+
+}  // namespace
