@@ -1,0 +1,1 @@
+# Sanitizer and fuzzing instrumentation for every target.
