@@ -138,6 +138,12 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
                    "file name " + quoted(file_name, true) +
                        " is longer than 29 bytes; nothing was stored");
   }
+  if (got == text_read::nul) {
+    // The system would take the name only up to the NUL: another file.
+    return give_up(out, err,
+                   "file name " + quoted(file_name, true) +
+                       " holds a NUL byte; nothing was stored");
+  }
   if (file_name[0] == '\0') {
     return give_up(out, err, "no file name given; nothing was stored");
   }

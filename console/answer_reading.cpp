@@ -107,6 +107,7 @@ text_read read_text_answer(std::istream& in, text_field& field) {
   const std::size_t kept = cut ? cut_point(head.data(), taken) : taken;
   std::copy_n(head.begin(), kept, field.begin());
   field[kept] = '\0';
+  if (text_of(field).size() < kept) return text_read::nul;
   return cut ? text_read::cut : text_read::whole;
 }
 

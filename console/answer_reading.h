@@ -25,13 +25,16 @@ enum class text_read {
   ended,  // nothing taken: input had already ended, or ended at once
   whole,  // the whole line was stored (an empty line stores an empty text)
   cut,    // the line was longer than 29 bytes; only its start was stored
+  nul,    // the bytes kept held a NUL byte, where the stored text now ends
 };
 
 // Reads one line into `field` and consumes it, line feed included. Leading
 // white space is kept. A line of at most 29 bytes is stored byte for byte; a
 // longer one keeps its first 29 bytes, fewer when byte 29 would split a
 // UTF-8 character held whole in the line, and the rest of it is dropped.
-// When the result is text_read::ended the field is empty.
+// When the result is text_read::ended the field is empty. A NUL byte cannot be
+// told from the field's terminator: text_read::nul says the text was stored
+// only up to the first one (the line may also have been cut).
 text_read read_text_answer(std::istream& in, text_field& field);
 
 // Reads a whole number into `target`, skipping white space and empty lines

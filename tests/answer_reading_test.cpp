@@ -56,6 +56,11 @@ TEST(ReadTextAnswer, StoresLineAndConsumesItWhole) {
       {ascii(28) + "\xE2\x82" + "\n", ascii(28) + "\xE2", text_read::cut},
       {ascii(28) + "\xC3" + "\n", ascii(28) + "\xC3", text_read::whole},
       {ascii(29) + "\xA9\xA9" + "\n", ascii(29), text_read::cut},
+      // A NUL byte ends the stored text, and the reader says so.
+      {std::string("ab\0cd\n", 6), "ab", text_read::nul},
+      {std::string("\0\n", 2), "", text_read::nul},
+      {ascii(40) + std::string(1, '\0') + "\n", ascii(29), text_read::cut},
+      {std::string(1, '\0') + ascii(40) + "\n", "", text_read::nul},
   };
   for (const text_case& c : cases) {
     std::istringstream in(c.line + "next\n");

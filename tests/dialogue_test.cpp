@@ -188,6 +188,7 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {"\nName\n1\n", "no file name given"},
       {"", "no file name given"},
       {std::string(30, 'f') + "\nName\n1\n", "is longer than 29 bytes"},
+      {std::string("x\0y.TXT\nName\n", 14), "holds a NUL byte"},
       {"missing/x.TXT\nName\n1\n", "No such file or directory"},
       {".\nName\n1\n", "Is a directory"},
       {"/dev/full\nName\n1\n", "No space left on device"},
