@@ -100,6 +100,8 @@ text_read read_text_answer(std::istream& in, text_field& field) {
     in.setstate(taken == 0 ? std::ios::eofbit | std::ios::failbit
                            : std::ios::eofbit);
     if (taken == 0) return text_read::ended;
+  } else if (c == '\n') {
+    buf.sbumpc();  // the line ended within reach: only its line feed is left
   } else {
     discard_rest_of_line(in);
   }

@@ -44,8 +44,16 @@ void write_record_sheet(std::ostream& out, const character_record& record) {
       << "Perks:" << std::endl;
 }
 
+// Straight to the stream buffer: one perk line is written for every perk
+// typed, so this is the program's busiest write.
 void write_perk_line(std::ostream& out, std::string_view perk) {
-  out << perk << std::endl;
+  if (!out) return;
+  std::streambuf& buf = *out.rdbuf();
+  const auto size = static_cast<std::streamsize>(perk.size());
+  if (buf.sputn(perk.data(), size) != size ||
+      buf.sputc('\n') == std::char_traits<char>::eof() || buf.pubsync() != 0) {
+    out.setstate(std::ios::badbit);
+  }
 }
 
 void note_write_error(record_file& file) {
