@@ -1,0 +1,282 @@
+// End-to-end tests of the real cardstow program: piped console input in a
+// fresh working directory; console output, record file and exit status.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+// The answers of the README session from the character name to the tags.
+const std::string mara_answers =
+    "Mara Voss\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\nSmall Frame\nGuns\n"
+    "Lockpick\nSpeech\n";
+
+// The record of those answers through its "Perks:" line.
+const std::string mara_sheet =
+    "Ironvale Scout Corps Personal Record\n"
+    "\n"
+    "Name: Mara Voss\n"
+    "Level: 12\n"
+    "\n"
+    "ST: 6      IN: 8\n"
+    "PE: 7      AG: 9\n"
+    "EN: 5      LK: 3\n"
+    "CH: 4\n"
+    "\n"
+    "Traits: Fast Shot\n"
+    "        Small Frame\n"
+    "\n"
+    "Tags:   Guns\n"
+    "        Lockpick\n"
+    "        Speech\n"
+    "\n"
+    "Perks:\n";
+
+// For run_case::err_mentions: one line on standard error, whatever it says.
+const std::vector<std::string> any_one_line = {""};
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// One run of the program and everything it should leave behind.
+struct run_case {
+  std::string label;
+  std::string input;
+  std::vector<std::string> args = {};
+  // A file in the working directory before the run, and its content.
+  std::string existing_name = {};
+  std::string existing_content = {};
+  int status = 0;
+  std::string out = {};  // console output after the start-up screen
+  // Standard error: empty when this is empty, otherwise one line holding
+  // each of these.
+  std::vector<std::string> err_mentions = {};
+  // The record file expected in the working directory afterwards, and its
+  // content; no name: nothing but the existing file is left there.
+  std::string record_name = {};
+  std::string record = {};
+};
+
+// Standard error is empty when `mentions` is, otherwise one line holding
+// each of them.
+void check_stderr(const std::string& err,
+                  const std::vector<std::string>& mentions) {
+  if (mentions.empty()) {
+    EXPECT_EQ(err, "");
+    return;
+  }
+  EXPECT_EQ(err.find('\n'), err.size() - 1) << "stderr: " << err;
+  for (const std::string& part : mentions) {
+    EXPECT_NE(err.find(part), std::string::npos)
+        << "stderr \"" << err << "\" lacks \"" << part << "\"";
+  }
+}
+
+// The working directory holds the record and the file that was there
+// before, nothing else, and the latter is untouched unless it is the record.
+void check_files(const std::string& dir, const run_case& c) {
+  std::vector<std::string> left;
+  if (!c.existing_name.empty()) left.push_back(c.existing_name);
+  if (!c.record_name.empty() && c.record_name != c.existing_name) {
+    left.push_back(c.record_name);
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(entries_of(dir), left);
+  if (!c.record_name.empty()) {
+    EXPECT_EQ(file_content(dir + "/" + c.record_name), c.record);
+  }
+  if (!c.existing_name.empty() && c.existing_name != c.record_name) {
+    EXPECT_EQ(file_content(dir + "/" + c.existing_name), c.existing_content)
+        << "a file the run should not touch changed";
+  }
+}
+
+void check_run(const run_case& c) {
+  SCOPED_TRACE(testing::Message()
+               << c.label << "; input "
+               << testing::PrintToString(c.input.substr(0, 160)));
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  if (!c.existing_name.empty()) {
+    write_file(dir.path + "/" + c.existing_name, c.existing_content);
+  }
+  const child_result r = run_cardstow(dir.path, c.input, c.args);
+  EXPECT_EQ(r.exit_status, c.status) << describe_end(r);
+  std::string rest;
+  EXPECT_TRUE(split_screen(r.out, rest)) << r.out;
+  EXPECT_EQ(rest, c.out);
+  check_stderr(r.err, c.err_mentions);
+  check_files(dir.path, c);
+}
+
+const std::string empty_sheet_after_level =
+    "\n"
+    "ST: 0      IN: 0\n"
+    "PE: 0      AG: 0\n"
+    "EN: 0      LK: 0\n"
+    "CH: 0\n"
+    "\n"
+    "Traits: \n"
+    "        \n"
+    "\n"
+    "Tags:   \n"
+    "        \n"
+    "        \n"
+    "\n"
+    "Perks:\n";
+
+TEST(CardstowRun, StoresTheRecordAndSaysWhere) {
+  const std::string name29 = "abcdefghijklmnopqrstuvwxy.TXT";
+  ASSERT_EQ(name29.size(), 29u);
+  const run_case cases[] = {
+      {.label = "typical run",
+       .input = "mara.TXT\n" + mara_answers + "2\nToughness\nLead Belly\n",
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: Enter perk: " + stored_lines("mara.TXT"),
+       .record_name = "mara.TXT",
+       .record = mara_sheet + "Toughness\nLead Belly\n"},
+      {.label = "arguments on the command line are ignored",
+       .input = "mara.TXT\n" + mara_answers + "1\nToughness\n",
+       .args = {"--help", "other.TXT", "-o", "x"},
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: " + stored_lines("mara.TXT"),
+       .record_name = "mara.TXT",
+       .record = mara_sheet + "Toughness\n"},
+      {.label = "no perks",
+       .input = "none.TXT\n" + mara_answers + "0\nnot a perk\n",
+       .out = file_prompt + questionnaire_prompts + stored_lines("none.TXT"),
+       .record_name = "none.TXT",
+       .record = mara_sheet},
+      {.label = "a negative perk count asks no perk",
+       .input = "neg.TXT\n" + mara_answers + "-4\nnot a perk\n",
+       .out = file_prompt + questionnaire_prompts + stored_lines("neg.TXT"),
+       .record_name = "neg.TXT",
+       .record = mara_sheet},
+      {.label = "three perks, in the order typed, spaces kept",
+       .input = "three.TXT\n" + mara_answers +
+                "3 and the rest of the line\nToughness\n  Lead Belly\n"
+                "Night Person \n",
+       .out = file_prompt + questionnaire_prompts + "Enter perk: Enter perk: " +
+              "Enter perk: " + stored_lines("three.TXT"),
+       .record_name = "three.TXT",
+       .record = mara_sheet + "Toughness\n  Lead Belly\nNight Person \n"},
+      {.label = "end of input early in the questions",
+       .input = "early.TXT\nMara\n4\n",
+       .out = file_prompt + questionnaire_prompts + stored_lines("early.TXT"),
+       .record_name = "early.TXT",
+       .record = "Ironvale Scout Corps Personal Record\n\nName: Mara\n"
+                 "Level: 4\n" +
+                 empty_sheet_after_level},
+      {.label = "end of input right after the file name",
+       .input = "bare.TXT",
+       .out = file_prompt + questionnaire_prompts + stored_lines("bare.TXT"),
+       .record_name = "bare.TXT",
+       .record = "Ironvale Scout Corps Personal Record\n\nName: \n"
+                 "Level: 0\n" +
+                 empty_sheet_after_level},
+      {.label = "end of input after the first of three perks",
+       .input = "some.TXT\n" + mara_answers + "3\nToughness\n",
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: Enter perk: " + stored_lines("some.TXT"),
+       .record_name = "some.TXT",
+       .record = mara_sheet + "Toughness\n"},
+      {.label = "a last perk without its line end is kept",
+       .input = "last.TXT\n" + mara_answers + "5\nToughness\nLead Belly",
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: Enter perk: " + stored_lines("last.TXT"),
+       .record_name = "last.TXT",
+       .record = mara_sheet + "Toughness\nLead Belly\n"},
+      {.label = "a file name of exactly 29 bytes",
+       .input = name29 + "\n" + mara_answers + "0\n",
+       .out = file_prompt + questionnaire_prompts + stored_lines(name29),
+       .record_name = name29,
+       .record = mara_sheet},
+      {.label = "an existing file is replaced by a shorter record",
+       .input = "old.TXT\n" + mara_answers + "1\nToughness\n",
+       .existing_name = "old.TXT",
+       .existing_content = std::string(20000, 'x') + "\nold tail\n",
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: " + stored_lines("old.TXT"),
+       .record_name = "old.TXT",
+       .record = mara_sheet + "Toughness\n"},
+  };
+  for (const run_case& c : cases) check_run(c);
+}
+
+// `cardstow < answers.txt`: console input from a file, read to its end.
+TEST(CardstowRun, TakesItsAnswersFromAFile) {
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  temp_dir answers;
+  ASSERT_FALSE(answers.path.empty());
+  child_run run;
+  run.directory = dir.path;
+  run.input_file = answers.path + "/answers.txt";
+  write_file(run.input_file,
+             "mara.TXT\n" + mara_answers + "3\nToughness\nLead Belly\n");
+  const child_result r = run_child(run);
+  EXPECT_EQ(r.exit_status, 0) << describe_end(r);
+  EXPECT_EQ(r.err, "");
+  std::string rest;
+  EXPECT_TRUE(split_screen(r.out, rest));
+  EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
+                      "Enter perk: Enter perk: Enter perk: " +
+                      stored_lines("mara.TXT"));
+  EXPECT_EQ(file_content(dir.path + "/mara.TXT"),
+            mara_sheet + "Toughness\nLead Belly\n");
+}
+
+TEST(CardstowRun, RefusesAFileNameItCannotUse) {
+  const std::string name30 = "abcdefghijklmnopqrstuvwxyz.TXT";
+  ASSERT_EQ(name30.size(), 30u);
+  const std::string refused = file_prompt + thanks_line;
+  const run_case cases[] = {
+      {.label = "empty file name",
+       .input = "\n" + mara_answers + "0\n",
+       .status = 1,
+       .out = refused,
+       .err_mentions = any_one_line},
+      {.label = "no input at all",
+       .input = "",
+       .status = 1,
+       .out = refused,
+       .err_mentions = any_one_line},
+      {.label = "a name over 29 bytes is not cut to the file it starts with",
+       .input = name30 + "\n" + mara_answers + "0\n",
+       .existing_name = name30.substr(0, 29),
+       .existing_content = "another record\n",
+       .status = 1,
+       .out = refused,
+       .err_mentions = {name30.substr(0, 29)}},
+      {.label = "a long name that ends at end of input",
+       .input = std::string(300, 'n'),
+       .status = 1,
+       .out = refused,
+       .err_mentions = {std::string(29, 'n')}},
+      {.label = "a directory that does not exist",
+       .input = "missing/r.TXT\n" + mara_answers + "0\n",
+       .status = 1,
+       .out = refused,
+       .err_mentions = {"missing/r.TXT", std::strerror(ENOENT)}},
+  };
+  for (const run_case& c : cases) check_run(c);
+}
+
+TEST(CardstowRun, ReportsARecordThatCouldNotBeWritten) {
+  check_run({.label = "/dev/full",
+             .input = "/dev/full\n" + mara_answers + "2\nToughness\nLead\n",
+             .status = 1,
+             .out = file_prompt + questionnaire_prompts +
+                    "Enter perk: Enter perk: " + thanks_line,
+             .err_mentions = {"/dev/full", std::strerror(ENOSPC)}});
+}
+
+}  // namespace

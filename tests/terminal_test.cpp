@@ -1,0 +1,184 @@
+// Drives the real cardstow program through a pseudo-terminal as a person
+// would: each answer is typed only once its prompt is on the screen.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+// How long the program may take to show a prompt, or to finish.
+constexpr std::chrono::seconds patience{10};
+
+// `text` with every "\r\n" the terminal writes turned back into "\n".
+std::string without_carriage_returns(const std::string& text) {
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+      plain += text[i];
+    }
+  }
+  return plain;
+}
+
+class TerminalTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+  }
+
+  // Starts cardstow on a new pseudo-terminal, working in `directory`.
+  bool start(const std::string& directory) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      if (chdir(directory.c_str()) == 0) {
+        execl(CARDSTOW_BINARY, CARDSTOW_BINARY, static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+    return pid_ > 0;
+  }
+
+  // Reads what the terminal shows within `deadline`. Returns false when the
+  // deadline passed or the terminal closed.
+  bool read_some(clock_type::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - clock_type::now());
+    if (left.count() <= 0) return false;
+    pollfd fd{master_, POLLIN, 0};
+    const int ready = poll(&fd, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) return true;
+    if (ready <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(master_, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) return true;
+    if (n <= 0) return false;  // EIO: the program has closed the terminal
+    screen_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+  // Waits until `prompt` shows on the terminal after everything seen by the
+  // last wait. False when it does not show in time.
+  bool wait_for(const std::string& prompt) {
+    const auto deadline = clock_type::now() + patience;
+    std::size_t at;
+    while ((at = screen_.find(prompt, seen_)) == std::string::npos) {
+      if (!read_some(deadline)) return false;
+    }
+    seen_ = at + prompt.size();
+    return true;
+  }
+
+  void type(const std::string& answer) {
+    const std::string line = answer + "\n";
+    ASSERT_EQ(write(master_, line.data(), line.size()),
+              static_cast<ssize_t>(line.size()));
+  }
+
+  // Reads the terminal until the program closes it, then reaps the
+  // program. Returns its exit status, or -1 when either took too long.
+  int wait_for_exit() {
+    const auto deadline = clock_type::now() + patience;
+    while (read_some(deadline)) {
+    }
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (clock_type::now() >= deadline) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string screen_;  // everything the terminal has shown
+  std::size_t seen_ = 0;
+};
+
+TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(start(dir.path));
+  struct step {
+    std::string prompt;
+    std::string answer;
+  };
+  const step steps[] = {
+      {file_prompt, "pty.TXT"},
+      {"Character Name: ", "Mara Voss"},
+      {"Level: ", "ten"},
+      {"Please enter a whole number from -2147483648 to 2147483647.\r\n"
+       "Level: ",
+       "12"},
+      {"Strength: ", "6 7 5"},  // answers Perception and Endurance as well
+      {"Perception: Endurance: Charisma: ", "4"},
+      {"Intelligence: ", "8"},
+      {"Agility: ", "9"},
+      {"Luck: ", "3"},
+      {"First Trait: ", "Fast Shot"},
+      {"Second Trait: ", "Small Frame"},
+      {"First Tag: ", "Guns"},
+      {"Second Tag: ", "Lockpick"},
+      {"Third Tag: ", "Speech"},
+      {"How many Perks do you need to enter: ", "2"},
+      {"Enter perk: ", "Toughness"},
+      {"Enter perk: ", "Lead Belly"},
+  };
+  for (const step& s : steps) {
+    ASSERT_TRUE(wait_for(s.prompt))
+        << "the prompt \"" << s.prompt << "\" did not show within "
+        << patience.count() << " s; the terminal shows:\n"
+        << screen_.substr(seen_);
+    type(s.answer);
+  }
+  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+
+  std::string rest;
+  ASSERT_TRUE(split_screen(without_carriage_returns(screen_), rest));
+  EXPECT_EQ(rest,
+            file_prompt +
+                "pty.TXT\n"
+                "Character Name: Mara Voss\n"
+                "Level: ten\n"
+                "Please enter a whole number from -2147483648 to 2147483647.\n"
+                "Level: 12\n"
+                "Strength: 6 7 5\n"
+                "Perception: Endurance: Charisma: 4\n"
+                "Intelligence: 8\n"
+                "Agility: 9\n"
+                "Luck: 3\n"
+                "First Trait: Fast Shot\n"
+                "Second Trait: Small Frame\n"
+                "First Tag: Guns\n"
+                "Second Tag: Lockpick\n"
+                "Third Tag: Speech\n"
+                "How many Perks do you need to enter: 2\n"
+                "Enter perk: Toughness\n"
+                "Enter perk: Lead Belly\n" +
+                stored_lines("pty.TXT"));
+  EXPECT_EQ(file_content(dir.path + "/pty.TXT"),
+            "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
+            "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
+            "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
+            "        Small Frame\n\nTags:   Guns\n        Lockpick\n"
+            "        Speech\n\nPerks:\nToughness\nLead Belly\n");
+}
+
+}  // namespace
