@@ -15,9 +15,11 @@ void show_title_screen(std::ostream& out);
 // Opens the record file named `file_name`, asks the questionnaire on `in` and
 // `out`, writes the record sheet and then each perk as it is typed, closes the
 // file and reports where the record is stored, then thanks the user.
-// A file that cannot be opened, written or closed is reported on `err` with
-// the system's reason; then nothing more is asked and no report line printed.
-// Returns the exit status: 0 when the record was stored, 1 otherwise.
+// A file that cannot be opened is reported on `err` with the system's reason
+// and nothing is asked. A failed write or close is checked once the dialogue
+// has run to its end and reported the same way, with no report line. The
+// perks stop being asked once console input has ended. Returns the exit
+// status: 0 when the record was stored, 1 otherwise.
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err);
 
