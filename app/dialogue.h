@@ -1,5 +1,7 @@
 // The console dialogue of cardstow: the start-up screen, the questionnaire
-// that fills in a character record, and the closing lines.
+// that fills in a character record, and the closing lines. Every message on
+// the error stream shows a file name with control characters, bidirectional
+// controls and bytes that are no UTF-8 escaped (\r, \x1b, \u202e, \xff).
 #ifndef CARDSTOW_APP_DIALOGUE_H_
 #define CARDSTOW_APP_DIALOGUE_H_
 
@@ -14,12 +16,14 @@ void show_title_screen(std::ostream& out);
 
 // Opens the record file named `file_name`, asks the questionnaire on `in` and
 // `out`, writes the record sheet and then each perk as it is typed, closes the
-// file and reports where the record is stored, then thanks the user.
-// A file that cannot be opened is reported on `err` with the system's reason
-// and nothing is asked. A failed write or close is checked once the dialogue
-// has run to its end and reported the same way, with no report line. The
-// perks stop being asked once console input has ended. Returns the exit
-// status: 0 when the record was stored, 1 otherwise.
+// file and reports where the record is stored, then thanks the user. An
+// existing file keeps its content until the record sheet is written over it.
+// The file that standard input reads, and a file that cannot be opened, are
+// refused on `err` (the latter with the system's reason) and nothing is asked.
+// A failed write or close is checked once the dialogue has run to its end and
+// reported the same way, with no report line. The perks stop being asked once
+// console input has ended. Returns the exit status: 0 when the record was
+// stored, 1 otherwise.
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err);
 
@@ -28,5 +32,12 @@ int fill_in_record(const text_field& file_name, std::istream& in,
 // of which would name a file other than the one typed) is refused on `err`
 // before any file is touched. Returns the exit status.
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err);
+
+// The exit status of a run that ended with `status`, once the console's own
+// failures are reported on `err`, one line each: `read_error` and
+// `write_error` are the errno of a failed read of console input and of a
+// failed write of console output, 0 for none. Either makes the status 1.
+int report_console_failures(int status, int read_error, int write_error,
+                            std::ostream& err);
 
 #endif  // CARDSTOW_APP_DIALOGUE_H_

@@ -2,11 +2,19 @@
 // Command-line arguments are ignored.
 #include <iostream>
 
+#include "app/console_streams.h"
 #include "app/dialogue.h"
+#include "terminal/terminal.h"
 
 int main() {
-  // The dialogue reads and writes only through std::cin and std::cout, so
-  // they need not stay in step with C stdio; std::cin stays tied to std::cout.
-  std::ios::sync_with_stdio(false);
-  return run_dialogue(std::cin, std::cout, std::cerr);
+  open_console();
+  console_input_buffer input;
+  console_output_buffer output;
+  std::istream in(&input);
+  std::ostream out(&output);
+  in.tie(&out);  // each read shows what was printed before it
+  const int status = run_dialogue(in, out, std::cerr);
+  out.flush();
+  return report_console_failures(status, input.error(), output.error(),
+                                 std::cerr);
 }

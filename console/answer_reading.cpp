@@ -82,11 +82,7 @@ number_token take_number(std::streambuf& buf) {
   return token;
 }
 
-}  // namespace
-
-text_read read_text_answer(std::istream& in, text_field& field) {
-  field[0] = '\0';
-  if (!in.good()) return text_read::ended;
+text_read take_text_answer(std::istream& in, text_field& field) {
   flush_console_output(in);
   std::streambuf& buf = *in.rdbuf();
   std::array<char, max_text + utf8_lookahead> head;
@@ -102,6 +98,8 @@ text_read read_text_answer(std::istream& in, text_field& field) {
     if (taken == 0) return text_read::ended;
   } else if (c == '\n') {
     buf.sbumpc();  // the line ended within reach: only its line feed is left
+    // A carriage return before the line feed belongs to the line end.
+    if (taken > 0 && head[taken - 1] == '\r') --taken;
   } else {
     discard_rest_of_line(in);
   }
@@ -113,7 +111,7 @@ text_read read_text_answer(std::istream& in, text_field& field) {
   return cut ? text_read::cut : text_read::whole;
 }
 
-bool read_number_answer(std::istream& in, std::ostream& out,
+bool take_number_answer(std::istream& in, std::ostream& out,
                         std::string_view prompt, std::int32_t& target) {
   while (in.good()) {
     flush_console_output(in);
@@ -135,6 +133,33 @@ bool read_number_answer(std::istream& in, std::ostream& out,
     if (in.good()) out << prompt;
   }
   return false;
+}
+
+// A stream buffer that throws, as a file buffer does on a read error, leaves
+// console input bad, as the stream's own reads would: input ends there.
+template <typename Read, typename Result>
+Result guarded(std::istream& in, Read read, Result on_error) {
+  try {
+    return read();
+  } catch (...) {
+    in.setstate(std::ios::badbit);
+    return on_error;
+  }
+}
+
+}  // namespace
+
+text_read read_text_answer(std::istream& in, text_field& field) {
+  field[0] = '\0';
+  if (!in.good()) return text_read::ended;
+  return guarded(
+      in, [&] { return take_text_answer(in, field); }, text_read::ended);
+}
+
+bool read_number_answer(std::istream& in, std::ostream& out,
+                        std::string_view prompt, std::int32_t& target) {
+  return guarded(
+      in, [&] { return take_number_answer(in, out, prompt, target); }, false);
 }
 
 void discard_rest_of_line(std::istream& in) {

@@ -6,6 +6,8 @@
 // (console output) first so the prompt is on screen while the program waits,
 // and reads in constant memory however long the line. End of input sets
 // eofbit on `in`; nothing clears it, so every later read returns at once.
+// A stream buffer that throws (a read error) is caught: the read in progress
+// stores nothing, `in` is left bad and input has ended from then on.
 #ifndef CARDSTOW_CONSOLE_ANSWER_READING_H_
 #define CARDSTOW_CONSOLE_ANSWER_READING_H_
 
@@ -14,7 +16,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "record/character_record.h"
+#include "record/text_field.h"
 
 // Printed when a number answer is not a whole number in range.
 inline constexpr std::string_view invalid_number_message =
@@ -28,10 +30,12 @@ enum class text_read {
   nul,    // the bytes kept held a NUL byte, where the stored text now ends
 };
 
-// Reads one line into `field` and consumes it, line feed included. Leading
-// white space is kept. A line of at most 29 bytes is stored byte for byte; a
-// longer one keeps its first 29 bytes, fewer when byte 29 would split a
-// UTF-8 character held whole in the line, and the rest of it is dropped.
+// Reads one line into `field` and consumes it, line feed included; a
+// carriage return right before the line feed is part of the line end, any
+// other is kept. Leading white space is kept. What remains of the line is
+// stored byte for byte when it is at most 29 bytes; a longer one keeps its
+// first 29 bytes, fewer when byte 29 would split a UTF-8 character held
+// whole in the line, and the rest of it is dropped.
 // When the result is text_read::ended the field is empty. A NUL byte cannot be
 // told from the field's terminator: text_read::nul says the text was stored
 // only up to the first one (the line may also have been cut).

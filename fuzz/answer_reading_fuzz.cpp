@@ -155,9 +155,7 @@ void run_text_read(console& con, std::size_t from) {
     require(to == from, "a text read at the end of input takes nothing");
     return;
   }
-  const std::size_t end = fuzz_model::line_end(con.input, from);
-  const std::string_view line =
-      std::string_view(con.input).substr(from, end - from);
+  const std::string_view line = fuzz_model::answer_line(con.input, from);
   require(to == fuzz_model::past_line(con.input, from),
           "a text read consumes its line through the line feed");
   require(got == expected_result(line),

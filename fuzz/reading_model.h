@@ -33,6 +33,16 @@ inline std::size_t line_end(std::string_view input, std::size_t from) {
   return feed == std::string_view::npos ? input.size() : feed;
 }
 
+// The answer a text read takes from the line starting at `from`: the line
+// without its line end, a carriage return right before the line feed
+// included in the line end.
+inline std::string_view answer_line(std::string_view input, std::size_t from) {
+  const std::size_t end = line_end(input, from);
+  std::string_view line = input.substr(from, end - from);
+  if (end < input.size() && line.ends_with('\r')) line.remove_suffix(1);
+  return line;
+}
+
 // The position just past the rest of the line starting at `from`.
 inline std::size_t past_line(std::string_view input, std::size_t from) {
   const std::size_t end = line_end(input, from);

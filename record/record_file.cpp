@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "record/file_system.h"
+
 namespace {
 
 // errno, or EIO when a failure left none to report.
@@ -13,10 +15,18 @@ constexpr std::string_view indent = "        ";  // as wide as "Traits: "
 
 }  // namespace
 
+// Appending creates a missing file and leaves an existing one as it is.
 int open_record_file(record_file& file, const char* name) {
-  errno = 0;
-  file.stream.open(name, std::ios::out | std::ios::trunc);
-  if (!file.stream.is_open()) file.error = system_error();
+  file.error =
+      open_named_file(file.stream, name, std::ios::out | std::ios::app);
+  return file.error;
+}
+
+int empty_record_file(record_file& file, const char* name) {
+  if (file.error != 0) return file.error;
+  file.stream.close();
+  file.error =
+      open_named_file(file.stream, name, std::ios::out | std::ios::trunc);
   return file.error;
 }
 

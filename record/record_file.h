@@ -15,10 +15,17 @@ struct record_file {
   int error = 0;         // errno of the first failed operation; 0 while none
 };
 
-// Opens `file` on `name` for writing in text mode, creating the file or
-// truncating it to empty. Returns 0 when open, otherwise the system's errno
-// (also kept in file.error) and the stream stays closed.
+// Opens `file` on `name` (UTF-8) for writing in text mode, creating the file
+// when it is missing. An existing file keeps its content until
+// empty_record_file. Returns 0 when open, otherwise the system's errno (also
+// kept in file.error) and the stream stays closed.
 int open_record_file(record_file& file, const char* name);
+
+// Empties the file opened on `name`, just before the record is written to it:
+// opens it again, truncated. A run cut short before this leaves an existing
+// file as it was. Returns 0, or the errno of the first failure on `file`, in
+// which case the stream is closed and later writes do nothing.
+int empty_record_file(record_file& file, const char* name);
 
 // Writes lines 1 to 18 of the record, from its title through "Perks:". Every
 // line is flushed once written. Stream failures are left in `out`'s state.

@@ -37,7 +37,18 @@ TEST(ReadTextAnswer, StoresLineAndConsumesItWhole) {
       {ascii(109) + "\n", ascii(29), text_read::cut},
       {ascii(5000) + "\n", ascii(29), text_read::cut},
       {"  \tLeading blanks\n", "  \tLeading blanks", text_read::whole},
-      {"trailing \r\n", "trailing \r", text_read::whole},
+      // A carriage return before the line feed is part of the line end;
+      // the limit and the cut apply to what remains.
+      {"trailing \r\n", "trailing ", text_read::whole},
+      {"\r\n", "", text_read::whole},
+      {"two\r\r\n", "two\r", text_read::whole},
+      {"in\rside\n", "in\rside", text_read::whole},
+      {ascii(29) + "\r\n", ascii(29), text_read::whole},
+      {ascii(30) + "\r\n", ascii(29), text_read::cut},
+      {ascii(31) + "\r\n", ascii(29), text_read::cut},
+      {ascii(27) + "\xC3\xA9" + "\r\n", ascii(27) + "\xC3\xA9",
+       text_read::whole},
+      {ascii(28) + "\xC3\xA9" + "\r\n", ascii(28), text_read::cut},
       // A cut that falls inside a character held whole moves before it.
       {ascii(28) + "\xC3\xA9" + "\n", ascii(28), text_read::cut},
       {ascii(27) + "\xC3\xA9" + "\n", ascii(27) + "\xC3\xA9", text_read::whole},
@@ -81,6 +92,7 @@ TEST(ReadTextAnswer, EndOfInput) {
   const eof_case cases[] = {
       {"", "", text_read::ended},
       {"partial", "partial", text_read::whole},
+      {"lone\r", "lone\r", text_read::whole},
       {ascii(40), ascii(29), text_read::cut},
   };
   for (const eof_case& c : cases) {
@@ -186,6 +198,59 @@ TEST(ReadNumberAnswer, EndOfInputAfterDigitsStillStores) {
   // Once input has ended a number read leaves its target alone.
   EXPECT_FALSE(read_number_answer(in, out, "N: ", target));
   EXPECT_EQ(target, -12);
+}
+
+// Gives `bytes`, then fails the next read by throwing, as a file buffer does
+// on a read error.
+class failing_input : public std::stringbuf {
+ public:
+  explicit failing_input(const std::string& bytes) : std::stringbuf(bytes) {}
+  int failed_reads = 0;
+
+ protected:
+  int_type underflow() override {
+    const int_type c = std::stringbuf::underflow();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) return c;
+    ++failed_reads;
+    throw std::ios_base::failure("read error");
+  }
+};
+
+TEST(AnswerReading, ReadErrorEndsInputWithoutEscaping) {
+  struct failure_case {
+    std::string before;  // what was read before the error
+    char kind;           // 't' text, 'n' number, 'd' discard
+  };
+  const failure_case cases[] = {
+      {"", 't'}, {"Mara", 't'},           {"", 'n'}, {"12", 'n'}, {"ten", 'n'},
+      {"", 'd'}, {"rest of a line", 'd'},
+  };
+  for (const failure_case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "read " << c.kind << " of \"" << c.before
+                                    << "\" then a read error");
+    failing_input buffer(c.before);
+    std::istream in(&buffer);
+    std::ostringstream out;
+    text_field field{};
+    std::int32_t number = -77;
+    EXPECT_NO_THROW({
+      if (c.kind == 't') {
+        EXPECT_EQ(read_text_answer(in, field), text_read::ended);
+      } else if (c.kind == 'n') {
+        EXPECT_FALSE(read_number_answer(in, out, "N: ", number));
+      } else {
+        discard_rest_of_line(in);
+      }
+    });
+    EXPECT_TRUE(in.bad());
+    // From then on every read returns at once, as after end of input.
+    EXPECT_EQ(read_text_answer(in, field), text_read::ended);
+    EXPECT_FALSE(read_number_answer(in, out, "N: ", number));
+    discard_rest_of_line(in);
+    EXPECT_EQ(text_of(field), "");
+    EXPECT_EQ(number, -77);
+    EXPECT_EQ(buffer.failed_reads, 1);
+  }
 }
 
 TEST(DiscardRestOfLine, DropsThroughLineFeedHoweverLong) {

@@ -51,9 +51,13 @@ void close_pipe(pipe_ends& ends) {
 }
 
 // In the child between fork and exec: only async-signal-safe calls.
+// A negative `in` leaves the child without standard input.
 [[noreturn]] void become_program(int in, int out, int err, const char* dir,
                                  char* const argv[]) {
-  if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+  if ((in < 0 ? close(0) : dup2(in, 0)) < 0 || dup2(out, 1) < 0 ||
+      dup2(err, 2) < 0) {
+    _exit(126);
+  }
   if (chdir(dir) != 0) {
     const char message[] = "child_process: cannot enter the directory\n";
     [[maybe_unused]] const ssize_t n = write(2, message, sizeof message - 1);
@@ -72,6 +76,8 @@ struct input_feed {
   input_source source;
   std::string chunk;
   std::size_t sent = 0;
+  bool hold_open = false;  // once the input is over, keep the pipe in `held`
+  int held = -1;
 };
 
 // Writes what the pipe takes now, pulling new chunks from the source as the
@@ -83,6 +89,7 @@ void feed(input_feed& input) {
       input.chunk.clear();
       input.sent = 0;
       if (!input.source || !input.source(input.chunk)) {
+        if (input.hold_open) std::swap(input.fd, input.held);
         close_fd(input.fd);
         return;
       }
@@ -186,11 +193,23 @@ std::vector<char*> argv_of(const std::string& program,
   return argv;
 }
 
-// The read end of the child's standard input: the named file or a pipe.
+// The read end of the child's standard input: none, the named file or a
+// pipe.
 bool open_child_input(const child_run& run, pipe_ends& in) {
-  if (run.input_file.empty()) return make_pipe(in);
-  in.read = open(run.input_file.c_str(), O_RDONLY | O_CLOEXEC);
-  return in.read >= 0;
+  if (run.close_input) return true;
+  if (!run.input_file.empty()) {
+    in.read = open(run.input_file.c_str(), O_RDONLY | O_CLOEXEC);
+    return in.read >= 0;
+  }
+  if (!make_pipe(in)) return false;
+  return !run.nonblocking_input || fcntl(in.read, F_SETFL, O_NONBLOCK) == 0;
+}
+
+// Where the child's standard output goes: the named file or a pipe.
+bool open_child_output(const child_run& run, pipe_ends& out) {
+  if (run.output_file.empty()) return make_pipe(out);
+  out.write = open(run.output_file.c_str(), O_WRONLY | O_CLOEXEC);
+  return out.write >= 0;
 }
 
 }  // namespace
@@ -209,7 +228,8 @@ child_result run_child(const child_run& run) {
   // A child that stops reading must not take the test down with SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
   pipe_ends in, out, err;
-  if (!open_child_input(run, in) || !make_pipe(out) || !make_pipe(err)) {
+  if (!open_child_input(run, in) || !open_child_output(run, out) ||
+      !make_pipe(err)) {
     result.problem =
         "cannot set up the child's streams: " + std::string(strerror(errno));
     close_pipe(in);
@@ -235,16 +255,17 @@ child_result run_child(const child_run& run) {
     close_pipe(err);
     return result;
   }
-  input_feed input{in.write, run.input, {}, 0};
+  input_feed input{in.write, run.input, {}, 0, run.nonblocking_input, -1};
   if (input.fd >= 0) fcntl(input.fd, F_SETFL, O_NONBLOCK);
   feed(input);
   if (!pump(input, out.read, err.read, result, run.output_limit, deadline)) {
     kill(pid, SIGKILL);
   }
+  reap(pid, deadline, result);
   close_fd(input.fd);
+  close_fd(input.held);
   close_pipe(out);
   close_pipe(err);
-  reap(pid, deadline, result);
   return result;
 }
 

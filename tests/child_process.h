@@ -26,6 +26,11 @@ struct child_run {
   std::string directory;          // working directory of the child
   input_source input;             // console input; empty when unset
   std::string input_file;         // when set, console input is this file
+  bool close_input = false;       // the child starts with no standard input
+  // The input pipe stays open once the input is over, and reading it when
+  // empty fails (EAGAIN) instead of waiting.
+  bool nonblocking_input = false;
+  std::string output_file;  // when set, standard output goes to this file
   std::chrono::seconds time_limit{30};
   std::size_t output_limit = 8u << 20;  // bytes kept of each output stream
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -192,6 +193,15 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {"missing/x.TXT\nName\n1\n", "No such file or directory"},
       {".\nName\n1\n", "Is a directory"},
       {"/dev/full\nName\n1\n", "No space left on device"},
+      // A name is shown with what could hide a character or drive the
+      // terminal escaped.
+      {"no/\x1b[2J\r\t\\.TXT\n", "\"no/\\x1b[2J\\r\\t\\\\.TXT\""},
+      {"no/h\xC3\xA9ros\xFF\xC3.TXT\n", "\"no/h\xC3\xA9ros\\xff\\xc3.TXT\""},
+      {"no/\xE2\x80\xAEtxt.exe\x7F\n", "\"no/\\u202etxt.exe\\x7f\""},
+      {"no/\xC2\x9B\xC0\xAF\xED\xA0\x80\n",
+       "\"no/\\u009b\\xc0\\xaf\\xed\\xa0\\x80\""},
+      {std::string(26, 'f') + "\x1b[2J\n",
+       "\"" + std::string(26, 'f') + "\\x1b[2...\""},
   };
   for (const refusal_case& c : cases) {
     const run_result r = run(c.input);
@@ -205,6 +215,36 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
         << "input: " << c.input;
   }
   EXPECT_TRUE(fs::is_empty(fs::current_path()));
+}
+
+TEST(ReportConsoleFailures, EachFailureIsOneLineAndFailsTheRun) {
+  struct failure_case {
+    int status;
+    int read_error;
+    int write_error;
+    int exit_status;
+    std::string err;
+  };
+  const failure_case cases[] = {
+      {0, 0, 0, 0, ""},
+      {1, 0, 0, 1, ""},
+      {0, EBADF, 0, 1,
+       "cardstow: cannot read standard input: Bad file descriptor\n"},
+      {0, 0, ENOSPC, 1,
+       "cardstow: cannot write standard output: No space left on device\n"},
+      {1, EIO, EPIPE, 1,
+       "cardstow: cannot read standard input: Input/output error\n"
+       "cardstow: cannot write standard output: Broken pipe\n"},
+  };
+  for (const failure_case& c : cases) {
+    std::ostringstream err;
+    EXPECT_EQ(
+        report_console_failures(c.status, c.read_error, c.write_error, err),
+        c.exit_status)
+        << "status " << c.status << ", errors " << c.read_error << " and "
+        << c.write_error;
+    EXPECT_EQ(err.str(), c.err);
+  }
 }
 
 }  // namespace

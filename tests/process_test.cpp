@@ -80,6 +80,22 @@ void check_stderr(const std::string& err,
   }
 }
 
+// Standard error is one line holding each of `parts`, in order.
+void check_stderr_lines(const std::string& err,
+                        const std::vector<std::string>& parts) {
+  std::size_t at = 0;
+  for (const std::string& part : parts) {
+    const std::size_t end = err.find('\n', at);
+    ASSERT_NE(end, std::string::npos)
+        << "stderr has no line for \"" << part << "\": " << err;
+    EXPECT_NE(err.substr(at, end - at).find(part), std::string::npos)
+        << "stderr line \"" << err.substr(at, end - at) << "\" lacks \"" << part
+        << "\"";
+    at = end + 1;
+  }
+  EXPECT_EQ(at, err.size()) << "stderr: " << err;
+}
+
 // The working directory holds the record and the file that was there
 // before, nothing else, and the latter is untouched unless it is the record.
 void check_files(const std::string& dir, const run_case& c) {
@@ -232,6 +248,142 @@ TEST(CardstowRun, TakesItsAnswersFromAFile) {
                       stored_lines("mara.TXT"));
   EXPECT_EQ(file_content(dir.path + "/mara.TXT"),
             mara_sheet + "Toughness\nLead Belly\n");
+}
+
+// `text` with every line feed made a carriage return and line feed.
+std::string with_crlf(const std::string& text) {
+  std::string crlf;
+  for (const char c : text)
+    crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+}
+
+// An answers file saved with CR LF line ends gives the same file name, record
+// and console output as the same answers with LF line ends.
+TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
+  const std::string name29 = "Abcdefghijklmnopqrstuvwxyz123";
+  const std::string answers = "crlf.TXT\n" + name29 +
+                              "\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\n"
+                              "Small Frame\nGuns\nLockpick\nSpeech\n"
+                              "3\nlone\rCR\n\nLead Belly\n";
+  const std::string record =
+      "Ironvale Scout Corps Personal Record\n\nName: " + name29 + "\n" +
+      mara_sheet.substr(mara_sheet.find("Level:")) + "lone\rCR\n\nLead Belly\n";
+  for (const std::string& input : {answers, with_crlf(answers)}) {
+    SCOPED_TRACE("answers " + testing::PrintToString(input));
+    temp_dir dir;
+    temp_dir answers_dir;
+    ASSERT_FALSE(dir.path.empty() || answers_dir.path.empty());
+    child_run run;
+    run.directory = dir.path;
+    run.input_file = answers_dir.path + "/answers.txt";
+    write_file(run.input_file, input);
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.exit_status, 0) << describe_end(r);
+    std::string rest;
+    EXPECT_TRUE(split_screen(r.out, rest));
+    EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
+                        "Enter perk: Enter perk: Enter perk: " +
+                        stored_lines("crlf.TXT"));
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"crlf.TXT"});
+    EXPECT_EQ(file_content(dir.path + "/crlf.TXT"), record);
+  }
+}
+
+// A console that cannot be read or written never crashes the run: a read
+// error ends input there, a failed write loses only console output, and
+// either is reported with exit status 1.
+TEST(CardstowRun, ReportsConsoleFailures) {
+  struct failure_case {
+    std::string label;
+    std::string input = {};
+    bool close_input = false;
+    bool input_is_directory = false;
+    bool nonblocking_input = false;
+    std::string output_file = {};
+    std::vector<std::string> err_lines = {};  // a part of each stderr line
+    std::string out = {};     // console output after the start-up screen
+    std::string record = {};  // stored in r.TXT; none when empty
+  };
+  const std::string early_record =
+      "Ironvale Scout Corps Personal Record\n\nName: Mara\nLevel: 12\n" +
+      empty_sheet_after_level;
+  const failure_case cases[] = {
+      {.label = "no standard input at all",
+       .close_input = true,
+       .err_lines = {"no file name given",
+                     std::string("cannot read standard input: ") +
+                         std::strerror(EBADF)},
+       .out = file_prompt + thanks_line},
+      {.label = "a directory as standard input",
+       .input_is_directory = true,
+       .err_lines = {"no file name given",
+                     std::string("cannot read standard input: ") +
+                         std::strerror(EISDIR)},
+       .out = file_prompt + thanks_line},
+      {.label = "a read error in the middle of the questions",
+       .input = "r.TXT\nMara\n12\n",
+       .nonblocking_input = true,
+       .err_lines = {std::string("cannot read standard input: ") +
+                     std::strerror(EAGAIN)},
+       .out = file_prompt + questionnaire_prompts + stored_lines("r.TXT"),
+       .record = early_record},
+      {.label = "console output to a full device",
+       .input = "r.TXT\n" + mara_answers + "1\nToughness\n",
+       .output_file = "/dev/full",
+       .err_lines = {std::string("cannot write standard output: ") +
+                     std::strerror(ENOSPC)},
+       .record = mara_sheet + "Toughness\n"},
+  };
+  for (const failure_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    child_run run;
+    run.directory = dir.path;
+    run.input = bytes_source(c.input);
+    run.close_input = c.close_input;
+    if (c.input_is_directory) run.input_file = dir.path;
+    run.nonblocking_input = c.nonblocking_input;
+    run.output_file = c.output_file;
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.exit_status, 1) << describe_end(r);
+    std::string rest;
+    if (c.output_file.empty()) {
+      EXPECT_TRUE(split_screen(r.out, rest)) << r.out;
+      EXPECT_EQ(rest, c.out);
+    }
+    check_stderr_lines(r.err, c.err_lines);
+    if (c.record.empty()) {
+      EXPECT_TRUE(entries_of(dir.path).empty());
+    } else {
+      EXPECT_EQ(file_content(dir.path + "/r.TXT"), c.record);
+    }
+  }
+}
+
+// `cardstow < hero.TXT` answering hero.TXT: the answers file is never
+// written over.
+TEST(CardstowRun, RefusesTheAnswersFileAsTheRecord) {
+  for (const std::string name : {"hero.TXT", "./hero.TXT"}) {
+    SCOPED_TRACE("file name " + name);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string answers = name + "\n" + mara_answers + "1\nToughness\n";
+    child_run run;
+    run.directory = dir.path;
+    run.input_file = dir.path + "/hero.TXT";
+    write_file(run.input_file, answers);
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.exit_status, 1) << describe_end(r);
+    std::string rest;
+    EXPECT_TRUE(split_screen(r.out, rest));
+    EXPECT_EQ(rest, file_prompt + thanks_line);
+    check_stderr(r.err,
+                 {"\"" + name + "\" is the file the answers are read from"});
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"hero.TXT"});
+    EXPECT_EQ(file_content(run.input_file), answers);
+  }
 }
 
 TEST(CardstowRun, RefusesAFileNameItCannotUse) {

@@ -10,8 +10,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 
@@ -94,8 +97,16 @@ class TerminalTest : public testing::Test {
   // Reads the terminal until the program closes it, then reaps the
   // program. Returns its exit status, or -1 when either took too long.
   int wait_for_exit() {
+    const int status = wait_for_end();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Reads the terminal, if it is still open, until the program closes it,
+  // then reaps the program. Returns its wait status; -1 when it took too
+  // long.
+  int wait_for_end() {
     const auto deadline = clock_type::now() + patience;
-    while (read_some(deadline)) {
+    while (master_ >= 0 && read_some(deadline)) {
     }
     int status = 0;
     while (waitpid(pid_, &status, WNOHANG) == 0) {
@@ -103,7 +114,13 @@ class TerminalTest : public testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
+  }
+
+  // Closes the terminal as a closed window does: the program gets a hang-up.
+  void hang_up() {
+    close(master_);
+    master_ = -1;
   }
 
   pid_t pid_ = -1;
@@ -179,6 +196,88 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
             "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
             "        Small Frame\n\nTags:   Guns\n        Lockpick\n"
             "        Speech\n\nPerks:\nToughness\nLead Belly\n");
+}
+
+// The answers of a session that stores old.TXT, from the file name through
+// the perk count; the record sheet they give.
+const char* const session_answers[][2] = {
+    {"Enter a file name followed by .TXT: ", "old.TXT"},
+    {"Character Name: ", "Mara Voss"},
+    {"Level: ", "12"},
+    {"Strength: ", "6 7 5 4 8 9 3"},
+    {"Luck: ", ""},  // the rest of the Luck line was already typed
+    {"First Trait: ", "Fast Shot"},
+    {"Second Trait: ", "Small Frame"},
+    {"First Tag: ", "Guns"},
+    {"Second Tag: ", "Lockpick"},
+    {"Third Tag: ", "Speech"},
+    {"How many Perks do you need to enter: ", "3"},
+};
+const std::string session_sheet =
+    "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\nLevel: 12\n\n"
+    "ST: 6      IN: 8\nPE: 7      AG: 9\nEN: 5      LK: 3\nCH: 4\n\n"
+    "Traits: Fast Shot\n        Small Frame\n\nTags:   Guns\n        Lockpick\n"
+    "        Speech\n\nPerks:\n";
+
+// A run cut short by Ctrl-C, a closed terminal or SIGTERM leaves an existing
+// record as it was when it comes before the record sheet, and the sheet with
+// every perk typed so far when it comes during the perks.
+TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
+  enum class cut { ctrl_c, hang_up, sigterm };
+  struct interruption {
+    cut how;
+    int ends_by;           // the signal that ends the program
+    std::size_t answered;  // answers of session_answers typed first
+  };
+  const std::string old_record = "an older record\n" + std::string(5000, 'x');
+  const std::size_t all = std::size(session_answers);
+  const interruption cases[] = {
+      {cut::ctrl_c, SIGINT, 6},    {cut::hang_up, SIGHUP, 6},
+      {cut::sigterm, SIGTERM, 2},  {cut::ctrl_c, SIGINT, all},
+      {cut::hang_up, SIGHUP, all}, {cut::sigterm, SIGTERM, all},
+  };
+  for (const interruption& c : cases) {
+    SCOPED_TRACE(testing::Message() << "signal " << c.ends_by << " after "
+                                    << c.answered << " answers");
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string record = dir.path + "/old.TXT";
+    std::ofstream(record, std::ios::binary) << old_record;
+    ASSERT_TRUE(start(dir.path));
+    for (std::size_t i = 0; i < c.answered; ++i) {
+      ASSERT_TRUE(wait_for(session_answers[i][0])) << screen_.substr(seen_);
+      if (i != 4) type(session_answers[i][1]);
+    }
+    std::string expected = old_record;
+    if (c.answered == all) {
+      // Each perk is in the file before the next one is asked.
+      expected = session_sheet;
+      for (const char* perk : {"Toughness", "Lead Belly"}) {
+        ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
+        EXPECT_EQ(file_content(record), expected);
+        type(perk);
+        expected += std::string(perk) + "\n";
+      }
+      ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
+    } else {
+      ASSERT_TRUE(wait_for(session_answers[c.answered][0]));
+      EXPECT_EQ(file_content(record), old_record);
+    }
+    if (c.how == cut::ctrl_c) {
+      ASSERT_EQ(write(master_, "\x03", 1), 1);
+    }
+    if (c.how == cut::hang_up) hang_up();
+    if (c.how == cut::sigterm) kill(pid_, SIGTERM);
+    const int status = wait_for_end();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
+        << "wait status " << status;
+    EXPECT_EQ(file_content(record), expected);
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"old.TXT"});
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+    screen_.clear();
+    seen_ = 0;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+// Opening a file by its UTF-8 name: the platform's side of the record file.
+// Each platform has its own implementation, chosen by the build.
+#ifndef CARDSTOW_RECORD_FILE_SYSTEM_H_
+#define CARDSTOW_RECORD_FILE_SYSTEM_H_
+
+#include <fstream>
+#include <ios>
+
+// Opens `stream` on the file named `name`, UTF-8 as typed, with `mode`.
+// Returns 0 when the stream is open, otherwise the system's errno (EIO when
+// the system gave none) and the stream stays closed.
+int open_named_file(std::ofstream& stream, const char* name,
+                    std::ios::openmode mode);
+
+// True when `name` names the very file that standard input reads, such as the
+// answers file of `cardstow < hero.TXT`. A device (a terminal, /dev/null) is
+// never taken for it; a name that names nothing yet is not it.
+bool is_standard_input(const char* name);
+
+#endif  // CARDSTOW_RECORD_FILE_SYSTEM_H_
