@@ -23,6 +23,7 @@ attributes, two traits, three tags and any number of perks. It stores them
 as a short plain-text record file in a fixed layout, meant to be passed on
 to other players. Answers can be typed at a terminal or piped in from a
 prepared file.")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build/")
 
