@@ -10,6 +10,14 @@ include(GNUInstallDirs)
 
 install(TARGETS cardstow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   COMPONENT program)
+# When stripping (`cmake --install --strip`, CPACK_STRIP_FILES), also drop the
+# compilers' version strings, as dh_strip does.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:cardstow>\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endif()" COMPONENT program)
 
 # The package's changelog, compressed like the manual page.
 set(cardstow_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
