@@ -1,15 +1,48 @@
-# Installation layout and the Debian package: `cmake --install` and
-# `cpack -G DEB` put the cardstow program into bin/ and its manual page into
-# share/man/man1/ (the page's own install rule is in man/CMakeLists.txt).
+# Installation layout and the Debian package. Install components:
+#   program  bin/cardstow
+#   manual   share/man/man1/cardstow.1, as written (man/CMakeLists.txt)
+#   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright and
+#            share/doc/cardstow/changelog.gz: what Debian wants beside the
+#            program, made by a full build; left out of `cmake --install`.
+# `cmake --install` installs program and manual; `cpack -G DEB` packages
+# program and debian.
 include(GNUInstallDirs)
 
-install(TARGETS cardstow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS cardstow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  COMPONENT program)
+# When stripping (`cmake --install --strip`, CPACK_STRIP_FILES), also drop the
+# compilers' version strings, as dh_strip does.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:cardstow>\"
+      COMMAND_ERROR_IS_FATAL ANY)
+  endif()" COMPONENT program)
+
+# The package's changelog, compressed like the manual page.
+set(cardstow_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+add_custom_command(OUTPUT changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${cardstow_changelog} changelog
+  COMMAND ${CARDSTOW_GZIP} -9nf changelog
+  DEPENDS ${cardstow_changelog}
+  COMMENT "Compressing the package changelog"
+  VERBATIM)
+add_custom_target(cardstow_changelog_gz ALL
+  DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
+# packaging/copyright is in Debian's machine-readable format and goes in as
+# it is: a library linked statically into the program adds a paragraph there.
+install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT debian EXCLUDE_FROM_ALL)
 
 # Debian package, built in the build tree with `cpack -G DEB`.
 set(CARDSTOW_PACKAGE_CONTACT "The cardstow developers <cardstow@example.org>"
   CACHE STRING "Maintainer named in the cardstow package (Name <address>)")
 
 set(CPACK_GENERATOR DEB)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};program;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
 set(CPACK_PACKAGE_NAME cardstow)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The cardstow developers")
@@ -23,6 +56,7 @@ attributes, two traits, three tags and any number of perks. It stores them
 as a short plain-text record file in a fixed layout, meant to be passed on
 to other players. Answers can be typed at a terminal or piped in from a
 prepared file.")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_SOURCE_IGNORE_FILES "/\\\\.git/" "/build/")
 
