@@ -1,28 +1,33 @@
 // Stream buffers over the console calls of terminal/terminal.h.
 #include "app/console_streams.h"
 
+#include <algorithm>
 #include <string_view>
 
-#include "terminal/terminal.h"
-
-console_input_buffer::int_type console_input_buffer::underflow() {
-  if (ended_) return traits_type::eof();
-  const std::size_t got =
-      read_standard_input(block_.data(), block_.size(), error_);
-  if (got == 0) {
-    ended_ = true;
-    return traits_type::eof();
-  }
-  setg(block_.data(), block_.data(), block_.data() + got);
-  return traits_type::to_int_type(block_.front());
-}
-
-console_output_buffer::console_output_buffer() {
+console_output_buffer::console_output_buffer(bool holds_prompt)
+    : holds_prompt_(holds_prompt) {
   setp(block_.data(), block_.data() + block_.size());
 }
 
+// Writes the first `size` pending bytes and keeps the rest at the start of
+// the buffer. After a failure nothing is kept.
+bool console_output_buffer::write_out(std::size_t size) {
+  const std::string_view pending(pbase(),
+                                 static_cast<std::size_t>(pptr() - pbase()));
+  const bool written =
+      error_ == 0 && write_standard_output(pending.substr(0, size), error_);
+  const std::size_t kept = written ? pending.size() - size : 0;
+  std::copy(pending.end() - static_cast<std::ptrdiff_t>(kept), pending.end(),
+            block_.begin());
+  setp(block_.data(), block_.data() + block_.size());
+  pbump(static_cast<int>(kept));
+  return written;
+}
+
 console_output_buffer::int_type console_output_buffer::overflow(int_type c) {
-  if (sync() != 0) return traits_type::eof();
+  if (!write_out(static_cast<std::size_t>(pptr() - pbase()))) {
+    return traits_type::eof();
+  }
   if (traits_type::eq_int_type(c, traits_type::eof())) {
     return traits_type::not_eof(c);
   }
@@ -34,7 +39,48 @@ console_output_buffer::int_type console_output_buffer::overflow(int_type c) {
 int console_output_buffer::sync() {
   const std::string_view pending(pbase(),
                                  static_cast<std::size_t>(pptr() - pbase()));
+  const std::size_t line_end = pending.rfind('\n');
+  const std::size_t size = !holds_prompt_                       ? pending.size()
+                           : line_end == std::string_view::npos ? 0
+                                                                : line_end + 1;
+  return write_out(size) ? 0 : -1;
+}
+
+std::string console_output_buffer::take_prompt() {
+  sync();
+  std::string prompt(pbase(), pptr());
   setp(block_.data(), block_.data() + block_.size());
-  if (error_ != 0) return -1;
-  return write_standard_output(pending, error_) ? 0 : -1;
+  return prompt;
+}
+
+void console_output_buffer::finish() {
+  write_out(static_cast<std::size_t>(pptr() - pbase()));
+}
+
+console_input_buffer::console_input_buffer(console_output_buffer& output,
+                                           typed_lines* typed)
+    : output_(output), typed_(typed) {}
+
+console_input_buffer::int_type console_input_buffer::underflow() {
+  if (ended_ || !read_more()) {
+    ended_ = true;
+    return traits_type::eof();
+  }
+  return traits_type::to_int_type(*gptr());
+}
+
+// Fills the get area with the next line typed or the next block of input.
+bool console_input_buffer::read_more() {
+  if (typed_ != nullptr) {
+    line_.clear();
+    if (!read_typed_line(*typed_, output_.take_prompt(), line_, error_)) {
+      return false;
+    }
+    setg(line_.data(), line_.data(), line_.data() + line_.size());
+    return !line_.empty();
+  }
+  const std::size_t got =
+      read_standard_input(block_.data(), block_.size(), error_);
+  setg(block_.data(), block_.data(), block_.data() + got);
+  return got > 0;
 }

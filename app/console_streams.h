@@ -1,5 +1,6 @@
 // The process's console as the dialogue's stream buffers: console input read
-// from standard input and console output written to standard output. Each
+// from standard input, or line by line from the line editor when a person
+// types at a terminal, and console output written to standard output. Each
 // keeps the first error the system reports instead of throwing it.
 #ifndef CARDSTOW_APP_CONSOLE_STREAMS_H_
 #define CARDSTOW_APP_CONSOLE_STREAMS_H_
@@ -7,28 +8,24 @@
 #include <array>
 #include <cstddef>
 #include <streambuf>
+#include <string>
 
-// Console input, read in large blocks. A read error ends input there, as the
-// end of input does; nothing is read after either.
-class console_input_buffer final : public std::streambuf {
- public:
-  // The errno of the read that failed; 0 when none did.
-  int error() const { return error_; }
+#include "terminal/terminal.h"
 
- protected:
-  int_type underflow() override;
-
- private:
-  std::array<char, std::size_t{64} << 10> block_;
-  bool ended_ = false;
-  int error_ = 0;
-};
-
-// Console output, written out whenever it is flushed. After a failed write
-// every later one is dropped, and the stream using this buffer goes bad.
+// Console output, written out whenever it is flushed. For a line editor it
+// holds back the text after the last line end, the prompt, for the editor to
+// show. After a failed write every later one is dropped, and the stream using
+// this buffer goes bad.
 class console_output_buffer final : public std::streambuf {
  public:
-  console_output_buffer();
+  // `holds_prompt`: whether a line editor shows the prompt.
+  explicit console_output_buffer(bool holds_prompt);
+
+  // Writes out what is pending and hands over what was held back.
+  std::string take_prompt();
+
+  // Writes out everything, the held-back text included; call at the end.
+  void finish();
 
   // The errno of the write that failed; 0 when none did.
   int error() const { return error_; }
@@ -38,7 +35,34 @@ class console_output_buffer final : public std::streambuf {
   int sync() override;
 
  private:
+  bool write_out(std::size_t size);
+
   std::array<char, std::size_t{8} << 10> block_;
+  bool holds_prompt_;
+  int error_ = 0;
+};
+
+// Console input: a line at a time from `typed` when it is not null, else
+// standard input in large blocks. A read error ends input there, as the end
+// of input does; nothing is read after either.
+class console_input_buffer final : public std::streambuf {
+ public:
+  console_input_buffer(console_output_buffer& output, typed_lines* typed);
+
+  // The errno of the read that failed; 0 when none did.
+  int error() const { return error_; }
+
+ protected:
+  int_type underflow() override;
+
+ private:
+  bool read_more();
+
+  console_output_buffer& output_;
+  typed_lines* typed_;
+  std::array<char, std::size_t{64} << 10> block_;
+  std::string line_;  // the line typed last
+  bool ended_ = false;
   int error_ = 0;
 };
 

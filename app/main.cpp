@@ -8,13 +8,15 @@
 
 int main() {
   open_console();
-  console_input_buffer input;
-  console_output_buffer output;
-  std::istream in(&input);
+  typed_lines* const typed = open_typed_lines();
+  console_output_buffer output(typed != nullptr);
+  console_input_buffer input(output, typed);
   std::ostream out(&output);
+  std::istream in(&input);
   in.tie(&out);  // each read shows what was printed before it
   const int status = run_dialogue(in, out, std::cerr);
-  out.flush();
+  output.finish();
+  close_typed_lines(typed);
   return report_console_failures(status, input.error(), output.error(),
                                  std::cerr);
 }

@@ -1,10 +1,12 @@
-// The process's console, the platform's side of it: the bytes of standard
-// input and output. Each platform has its own implementation, chosen by the
-// build; the dialogue sees only the stream buffers built on these calls.
+// The process's console, the platform's side of it: lines typed at a
+// terminal, and the bytes of standard input and output otherwise. Each
+// platform has its own implementation, chosen by the build; the dialogue sees
+// only the stream buffers built on these calls (app/console_streams.h).
 #ifndef CARDSTOW_TERMINAL_TERMINAL_H_
 #define CARDSTOW_TERMINAL_TERMINAL_H_
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Readies the process's console for a run; call once, before the others.
@@ -20,5 +22,24 @@ std::size_t read_standard_input(char* buffer, std::size_t size, int& error);
 // Writes all of `bytes` to standard output. Returns false when a write fails,
 // with `error` set to the system's errno.
 bool write_standard_output(std::string_view bytes, int& error);
+
+// A person typing at a terminal: the line editor their lines come from.
+struct typed_lines;
+
+// Starts the line editor when a person types at a terminal the platform's
+// editor can serve; call after open_console. Returns nullptr otherwise (input
+// or output redirected, no editor on this platform or for this terminal):
+// then console input is read with read_standard_input and nothing changes.
+typed_lines* open_typed_lines();
+
+// Reads the next line typed, after showing `prompt`: what was printed since
+// the last line end and held back for the editor to show. Appends the line to
+// `line` with one "\n" for its line end. Returns false at end of input (as
+// typed; nothing appended) or on a read error, which sets `error` to an errno.
+bool read_typed_line(typed_lines& typed, std::string_view prompt,
+                     std::string& line, int& error);
+
+// Ends the line editor and puts the terminal back as it was; accepts nullptr.
+void close_typed_lines(typed_lines* typed);
 
 #endif  // CARDSTOW_TERMINAL_TERMINAL_H_
