@@ -161,7 +161,6 @@ TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
       {"COM0.TXT", false},
       {"COM10.TXT", false},
       {"console.TXT", false},
-      {"NULL.TXT", false},
       {"hero.NUL", false},
       // What Windows drops from the end of a name.
       {"hero.TXT.", true},
@@ -173,7 +172,6 @@ TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
       {"C:\\a:b", true},
       {"C:hero.TXT", true},
       {"1:hero.TXT", true},
-      {"hero.TXT:", true},
       // Characters no Windows name holds, wherever they stand.
       {"a<b.TXT", true},
       {"a>b.TXT", true},
@@ -181,8 +179,6 @@ TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
       {"a|b.TXT", true},
       {"hero?.TXT", true},
       {"*.TXT", true},
-      {"\\\\?\\C:\\x.TXT", true},
-      {"tab\there.TXT", true},
       {"dir\x1f/x.TXT", true},
   };
   for (const name_case& c : cases) {
