@@ -242,6 +242,12 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
   if (file_name[0] == '\0') {
     return give_up(out, err, "no file name given; nothing was stored");
   }
+  if (const char* reason = name_refusal(text_of(file_name))) {
+    // The system would open another file, or a device, under this name.
+    return give_up(out, err,
+                   "file name " + quoted(file_name) + " " + reason +
+                       "; nothing was stored");
+  }
   return fill_in_record(file_name, in, out, err);
 }
 

@@ -28,9 +28,11 @@ int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err);
 
 // The whole run: start-up screen, file-name question and fill_in_record.
-// A file name that is empty, longer than 29 bytes or holds a NUL byte (any
-// of which would name a file other than the one typed) is refused on `err`
-// before any file is touched. Returns the exit status.
+// A file name that is empty, longer than 29 bytes, holds a NUL byte or is
+// one the platform would not open as typed (name_refusal in
+// record/file_system.h), any of which would name a file other than the one
+// typed, is refused on `err` before any file is touched. Returns the exit
+// status.
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err);
 
 // The exit status of a run that ended with `status`, once the console's own

@@ -11,7 +11,9 @@
 
 // Readies the process's console for a run; call once, before the others.
 // From then on a standard output that no one reads any more (a closed pipe)
-// fails the write with EPIPE instead of ending the process.
+// fails the write with EPIPE instead of ending the process. On Windows,
+// standard output and std::cerr that are a console show UTF-8 text from then
+// on, whatever the console's code page.
 void open_console();
 
 // Reads up to `size` (> 0) bytes of standard input into `buffer`, waiting for
@@ -30,6 +32,8 @@ struct typed_lines;
 // editor can serve; call after open_console. Returns nullptr otherwise (input
 // or output redirected, no editor on this platform or for this terminal):
 // then console input is read with read_standard_input and nothing changes.
+// On Windows the console is the editor whenever standard input is a console,
+// output redirected or not: only it gives typed text as UTF-16.
 typed_lines* open_typed_lines();
 
 // Reads the next line typed, after showing `prompt`: what was printed since

@@ -5,16 +5,30 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "console/answer_reading.h"
+#include "platform.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// A new, empty directory under the system's temporary directory.
+fs::path fresh_directory() {
+  std::random_device random;
+  for (;;) {
+    const fs::path dir = fs::temp_directory_path() /
+                         ("cardstow-dialogue-" + std::to_string(random()));
+    if (fs::create_directory(dir)) return dir;
+  }
+}
 
 struct run_result {
   int status;
@@ -26,9 +40,7 @@ class DialogueTest : public testing::Test {
  protected:
   void SetUp() override {
     home_ = fs::current_path();
-    char pattern[] = "/tmp/cardstow-dialogue-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = fresh_directory();
     fs::current_path(dir_);
   }
   void TearDown() override {
@@ -103,12 +115,13 @@ TEST_F(DialogueTest, TypicalRunStoresEveryAnswerWhereItBelongs) {
                 "Enter perk: Enter perk: \n"
                 "All this information has been stored in mara.TXT\n"
                 "Thanks for using CARDSTOW.\n");
-  EXPECT_EQ(file("mara.TXT"),
-            "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
-            "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
-            "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
-            "        Small Frame\n\nTags:   Guns\n        Lockpick\n"
-            "        Speech\n\nPerks:\nToughness\nLead Belly\n");
+  EXPECT_EQ(
+      file("mara.TXT"),
+      file_bytes("Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
+                 "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
+                 "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
+                 "        Small Frame\n\nTags:   Guns\n        Lockpick\n"
+                 "        Speech\n\nPerks:\nToughness\nLead Belly\n"));
 }
 
 // Answers whose lines are unusual still land in their own fields.
@@ -135,7 +148,8 @@ TEST_F(DialogueTest, AnswersNeverSpillIntoOneAnother) {
     const run_result r = run("rec.TXT\n" + c.answers);
     EXPECT_EQ(r.status, 0) << "answers: " << c.answers.substr(0, 80);
     EXPECT_EQ(file("rec.TXT"),
-              "Ironvale Scout Corps Personal Record\n\n" + c.expected_in_record)
+              file_bytes("Ironvale Scout Corps Personal Record\n\n" +
+                         c.expected_in_record))
         << "answers: " << c.answers.substr(0, 80);
   }
 }
@@ -153,8 +167,9 @@ TEST_F(DialogueTest, InvalidNumberIsAskedAgain) {
   EXPECT_NE(r.out.find("Agility: Luck: " + refusal + "Luck: First Trait: "),
             std::string::npos)
       << r.out;
-  EXPECT_NE(file("n.TXT").find("Level: 5\n"), std::string::npos);
-  EXPECT_NE(file("n.TXT").find("AG: 12\nEN: 1      LK: 1\n"), std::string::npos)
+  EXPECT_NE(file("n.TXT").find(file_bytes("Level: 5\n")), std::string::npos);
+  EXPECT_NE(file("n.TXT").find(file_bytes("AG: 12\nEN: 1      LK: 1\n")),
+            std::string::npos)
       << file("n.TXT");
 }
 
@@ -166,7 +181,8 @@ TEST_F(DialogueTest, EndOfInputDuringPerksStopsAsking) {
   EXPECT_NE(r.out.find("Enter perk: Enter perk: \nAll this"), std::string::npos)
       << r.out;
   const std::string record = file("p.TXT");
-  EXPECT_EQ(record.substr(record.find("Perks:")), "Perks:\nfirst\nsecond\n");
+  EXPECT_EQ(record.substr(record.find("Perks:")),
+            file_bytes("Perks:\nfirst\nsecond\n"));
 }
 
 TEST_F(DialogueTest, EndOfInputInQuestionnaireStillStoresRecord) {
@@ -176,7 +192,7 @@ TEST_F(DialogueTest, EndOfInputInQuestionnaireStillStoresRecord) {
             "Enter a file name followed by .TXT: " + all_prompts +
                 "\nAll this information has been stored in early.TXT\n"
                 "Thanks for using CARDSTOW.\n");
-  EXPECT_NE(file("early.TXT").find("Name: Mara\nLevel: 4\n\nST: 0"),
+  EXPECT_NE(file("early.TXT").find(file_bytes("Name: Mara\nLevel: 4\n\nST: 0")),
             std::string::npos);
 }
 
@@ -185,14 +201,13 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
     std::string input;
     std::string err_contains;
   };
-  const refusal_case cases[] = {
+  std::vector<refusal_case> cases = {
       {"\nName\n1\n", "no file name given"},
       {"", "no file name given"},
       {std::string(30, 'f') + "\nName\n1\n", "is longer than 29 bytes"},
       {std::string("x\0y.TXT\nName\n", 14), "holds a NUL byte"},
       {"missing/x.TXT\nName\n1\n", "No such file or directory"},
-      {".\nName\n1\n", "Is a directory"},
-      {"/dev/full\nName\n1\n", "No space left on device"},
+      {".\nName\n1\n", std::strerror(directory_open_error)},
       // A name is shown with what could hide a character or drive the
       // terminal escaped.
       {"no/\x1b[2J\r\t\\.TXT\n", "\"no/\\x1b[2J\\r\\t\\\\.TXT\""},
@@ -203,6 +218,16 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {std::string(26, 'f') + "\x1b[2J\n",
        "\"" + std::string(26, 'f') + "\\x1b[2...\""},
   };
+  if (!on_windows) {
+    cases.push_back({"/dev/full\nName\n1\n", "No space left on device"});
+  } else {
+    // Names Windows would change, or take for a device, as it opens them.
+    for (const char* name : {"NUL.TXT", "aux.txt", "COM1.TXT", "hero.TXT.",
+                             "hero.TXT ", "a:b.TXT", "a<b.TXT"}) {
+      cases.push_back({std::string(name) + "\nName\n1\n",
+                       "file name \"" + std::string(name) + "\" "});
+    }
+  }
   for (const refusal_case& c : cases) {
     const run_result r = run(c.input);
     EXPECT_EQ(r.status, 1) << "input: " << c.input;

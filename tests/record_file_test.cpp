@@ -7,6 +7,9 @@
 #include <sstream>
 #include <string>
 
+#include "platform.h"
+#include "record/file_system.h"
+
 namespace {
 
 text_field text(std::string_view s) {
@@ -116,18 +119,73 @@ TEST(RecordFile, FailuresCarryTheSystemReason) {
   };
   const failure_case cases[] = {
       {"/nonexistent-dir/x.TXT", ENOENT},
-      {"/", EISDIR},
+      {"/", directory_open_error},
+      // Windows cannot even spell a name that is no UTF-8.
+      {"/nonexistent-dir/\xff.TXT", on_windows ? EILSEQ : ENOENT},
   };
   for (const failure_case& c : cases) {
     record_file file;
     EXPECT_EQ(open_record_file(file, c.name), c.error) << "name: " << c.name;
     EXPECT_FALSE(file.stream.is_open()) << "name: " << c.name;
   }
+  if (on_windows) return;  // no /dev/full
   record_file full;
   ASSERT_EQ(open_record_file(full, "/dev/full"), 0);
   write_perk_line(full.stream, "lost");
   note_write_error(full);
   EXPECT_EQ(close_record_file(full), ENOSPC);
+}
+
+// Windows would open another file or a device under these names; elsewhere
+// every name is the system's to judge.
+TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
+  struct name_case {
+    const char* name;
+    bool refused_on_windows;
+  };
+  const name_case cases[] = {
+      {"hero.TXT", false},
+      {"h\xC3\xA9ros.TXT", false},
+      {"c:\\saves/hero.TXT", false},
+      {"Z:/hero.TXT", false},
+      {"..", false},
+      // Devices, by the last component's part before its first dot.
+      {"NUL.TXT", true},
+      {"aux.txt", true},
+      {"Com1.TXT", true},
+      {"lpt9", true},
+      {"saves\\con.tar.gz", true},
+      {"NUL .TXT", true},
+      {"CONOUT$", true},
+      {"COM\u00B9.TXT", true},
+      {"COM0.TXT", false},
+      {"COM10.TXT", false},
+      {"console.TXT", false},
+      {"hero.NUL", false},
+      // What Windows drops from the end of a name.
+      {"hero.TXT.", true},
+      {"hero.TXT ", true},
+      {"saves/hero.", true},
+      // A colon is a drive's, or names a stream of another file, or the
+      // folder a drive was last in.
+      {"a:b.TXT", true},
+      {"C:\\a:b", true},
+      {"C:hero.TXT", true},
+      {"1:hero.TXT", true},
+      // Characters no Windows name holds, wherever they stand.
+      {"a<b.TXT", true},
+      {"a>b.TXT", true},
+      {"a\"b.TXT", true},
+      {"a|b.TXT", true},
+      {"hero?.TXT", true},
+      {"*.TXT", true},
+      {"dir\x1f/x.TXT", true},
+  };
+  for (const name_case& c : cases) {
+    EXPECT_EQ(name_refusal(c.name) != nullptr,
+              on_windows && c.refused_on_windows)
+        << "name: " << c.name;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+// UTF-8 to UTF-16 and back for the Windows console, with the system's
+// converters.
+#include "terminal/console_text_windows.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace {
+
+// How many bytes at the end of `bytes` start a UTF-8 character that needs
+// more bytes than are there: 0 to 3.
+std::size_t cut_character(std::string_view bytes) {
+  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    const std::size_t length = byte >= 0xF0   ? 4
+                               : byte >= 0xE0 ? 3
+                               : byte >= 0xC0 ? 2
+                                              : 1;
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::wstring console_text_of(std::string& held, std::string_view bytes) {
+  std::string text = held + std::string(bytes);
+  held = text.substr(text.size() - cut_character(text));
+  text.resize(text.size() - held.size());
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  std::wstring wide(text.size(), L'\0');
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), size);
+  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  return wide;
+}
+
+bool typed_line_of(std::wstring_view wide, std::string& line) {
+  if (wide.starts_with(L'\x1A')) return false;
+  if (wide.ends_with(L'\n')) wide.remove_suffix(1);
+  if (wide.ends_with(L'\r')) wide.remove_suffix(1);
+  if (!wide.empty()) {
+    const int size = static_cast<int>(wide.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size,
+                                           nullptr, 0, nullptr, nullptr);
+    const std::size_t start = line.size();
+    line.resize(start + static_cast<std::size_t>(length > 0 ? length : 0));
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, line.data() + start,
+                        length, nullptr, nullptr);
+  }
+  line += '\n';
+  return true;
+}

@@ -1,0 +1,108 @@
+// The console on Windows: standard input through the C runtime's text mode
+// (CR LF read as LF, Ctrl-Z ends input); standard output and error written as
+// UTF-16 text when they are a console, so that UTF-8 shows right whatever the
+// console's code page, and through the C runtime's text mode (LF written as
+// CR LF) when they are not.
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <climits>
+#include <iostream>
+#include <streambuf>
+
+#include "terminal/console_text_windows.h"
+#include "terminal/terminal.h"
+
+namespace {
+
+// A console the program writes to, and the start of a character that the
+// last write cut.
+struct console_sink {
+  HANDLE handle = nullptr;  // null when not a console
+  std::string held;
+};
+
+console_sink output_console;
+console_sink error_console;
+
+bool is_console(HANDLE handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+bool write_console(console_sink& sink, std::string_view bytes) {
+  const std::wstring text = console_text_of(sink.held, bytes);
+  std::wstring_view rest(text);
+  while (!rest.empty()) {
+    DWORD put = 0;
+    if (!WriteConsoleW(sink.handle, rest.data(),
+                       static_cast<DWORD>(rest.size()), &put, nullptr) ||
+        put == 0) {
+      return false;
+    }
+    rest.remove_prefix(put);
+  }
+  return true;
+}
+
+// std::cerr's buffer when standard error is a console: everything written is
+// shown at once, as console text.
+class console_error_buffer final : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) {
+      return traits_type::not_eof(c);
+    }
+    const char byte = traits_type::to_char_type(c);
+    return write_console(error_console, std::string_view(&byte, 1))
+               ? c
+               : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* bytes, std::streamsize size) override {
+    const std::string_view text(bytes, static_cast<std::size_t>(size));
+    return write_console(error_console, text) ? size : 0;
+  }
+};
+
+unsigned int at_most_int(std::size_t size) {
+  return static_cast<unsigned int>(size < INT_MAX ? size : INT_MAX);
+}
+
+}  // namespace
+
+void open_console() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (is_console(output)) output_console.handle = output;
+  if (is_console(error)) {
+    error_console.handle = error;
+    // Never destroyed: std::cerr may be flushed while the program exits.
+    std::cerr.rdbuf(new console_error_buffer);
+  }
+}
+
+std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
+  const int got = _read(0, buffer, at_most_int(size));
+  if (got >= 0) return static_cast<std::size_t>(got);
+  error = errno;
+  return 0;
+}
+
+bool write_standard_output(std::string_view bytes, int& error) {
+  if (output_console.handle != nullptr) {
+    if (write_console(output_console, bytes)) return true;
+    error = EIO;
+    return false;
+  }
+  while (!bytes.empty()) {
+    const int put = _write(1, bytes.data(), at_most_int(bytes.size()));
+    if (put <= 0) {
+      error = put < 0 ? errno : EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}

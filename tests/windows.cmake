@@ -1,0 +1,41 @@
+# The tests of the Windows build: the unit tests with the console's text
+# conversions, and the real cardstow.exe run on piped answers. Cross-built,
+# they run under Wine (CMAKE_CROSSCOMPILING_EMULATOR, cmake/mingw-w64-x86_64.cmake)
+# in a Wine prefix made once, before a test program is first run to list its
+# tests.
+target_sources(cardstow_unit_tests PRIVATE
+  platform_windows.cpp
+  console_text_test.cpp)
+target_link_libraries(cardstow_unit_tests PRIVATE cardstow_terminal)
+
+if(CARDSTOW_WINE AND CMAKE_CROSSCOMPILING_EMULATOR)
+  set(prefix_made ${CMAKE_CURRENT_BINARY_DIR}/wine_prefix.made)
+  add_custom_command(OUTPUT ${prefix_made}
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot -i
+    COMMAND ${CMAKE_COMMAND} -E touch ${prefix_made}
+    COMMENT "Making the Wine prefix the tests run in"
+    VERBATIM)
+  add_custom_target(cardstow_wine_prefix DEPENDS ${prefix_made})
+  add_dependencies(cardstow_unit_tests cardstow_wine_prefix)
+endif()
+# Each start of a program under Wine takes seconds.
+gtest_discover_tests(cardstow_unit_tests DISCOVERY_TIMEOUT 120)
+
+# cardstow.exe on piped answers, checked by a script: console output, record
+# file and exit status of a session, with LF and with CR LF answers; a UTF-8
+# file name; the answers file refused as the record; and names Windows would
+# change or take for a device, refused with nothing written.
+find_program(CARDSTOW_BASH bash REQUIRED)
+set(check ${CMAKE_CURRENT_SOURCE_DIR}/windows_run_check.sh)
+set(run_cardstow $<TARGET_FILE:cardstow> ${CMAKE_CROSSCOMPILING_EMULATOR})
+foreach(kind IN ITEMS session crlf_session utf8_name answers_file)
+  add_test(NAME cardstow_exe.${kind}
+    COMMAND ${CARDSTOW_BASH} ${check} ${kind} ${run_cardstow})
+endforeach()
+foreach(refusal IN ITEMS "device:NUL.TXT" "device:aux.txt" "device:COM1.TXT"
+    "dot:hero.TXT." "space:hero.TXT " "colon:a:b.TXT" "character:a<b.TXT")
+  string(REGEX MATCH "^([^:]*):(.*)$" refusal "${refusal}")
+  add_test(NAME "cardstow_exe.refuses_${CMAKE_MATCH_1} ${CMAKE_MATCH_2}"
+    COMMAND ${CARDSTOW_BASH} ${check} refused "${CMAKE_MATCH_2}"
+      ${run_cardstow})
+endforeach()

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# End-to-end checks of the real cardstow.exe on piped answers, for the Windows
+# build: under Wine when cross-built (the emulator command follows the
+# program), or directly on Windows (Git Bash, MSYS2). Each run is in an empty
+# directory; text mode ends every line of the console output, the error line
+# and the record with CR LF.
+#   windows_run_check.sh session|crlf_session|utf8_name|answers_file PROGRAM [EMULATOR...]
+#   windows_run_check.sh refused NAME PROGRAM [EMULATOR...]
+set -euo pipefail
+check=$1
+[ "$check" != refused ] || { refused_name=$2; shift; }
+run=("${@:3}" "$2")
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+mkdir "$dir/work"
+cd "$dir/work"
+
+fail() {
+  echo "cardstow.exe, $check: $*" >&2
+  exit 1
+}
+crlf() { sed 's/$/\r/'; }
+
+# Runs the program on standard input $1 and checks its exit status is $2;
+# standard output and error are left in $dir/out and $dir/err.
+run_on() {
+  local status=0
+  "${run[@]}" <"$1" >"$dir/out" 2>"$dir/err" || status=$?
+  [ "$status" -eq "$2" ] || fail "exit status $status, expected $2; stderr: $(cat "$dir/err")"
+}
+
+# File $1 holds the bytes of standard input; $2 says what it is.
+expect_content() {
+  cat >"$dir/expected"
+  cmp -s "$1" "$dir/expected" && return
+  diff <(cat -A "$dir/expected") <(cat -A "$1") >&2 || true
+  fail "$2 is not as expected (diff above: expected, then found; ^M is CR)"
+}
+
+# The working directory holds exactly the names given.
+expect_files() {
+  local expected
+  expected=$(printf '%s\n' "$@")
+  [ "$(ls -A)" = "${expected%$'\n'}" ] || fail "the directory holds \"$(ls -A)\", expected \"$*\""
+}
+
+# Nothing stored: standard error is one line holding $1, and the thanks line
+# ends the console output.
+expect_refusal() {
+  [ "$(wc -l <"$dir/err")" -eq 1 ] && [ "$(tail -c 2 "$dir/err" | od -An -c)" = '  \r  \n' ] ||
+    fail "stderr is not one line ending in CR LF: $(cat -A "$dir/err")"
+  grep -qF -- "$1" "$dir/err" || fail "stderr \"$(cat "$dir/err")\" lacks \"$1\""
+  ! grep -q 'All this information' "$dir/out" || fail "says the record was stored"
+  [ "$(tail -c 28 "$dir/out")" = $'Thanks for using CARDSTOW.\r' ] || fail "no thanks line at the end"
+}
+
+# The README's session: its answers, then its console output and record.
+answers='mara.TXT\nMara Voss\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\nSmall Frame\nGuns\nLockpick\nSpeech\n2\nToughness\nLead Belly\n'
+check_session() {
+  run_on "$dir/answers" 0
+  [ ! -s "$dir/err" ] || fail "stderr: $(cat "$dir/err")"
+  local stars=************************************************************ blank
+  blank=$(printf '%60s' '')
+  {
+    printf '        %s\n' "/$stars\\" "*$blank*" \
+      '*                Cardstow Roster Sheet Keeper                *' \
+      '*             Written by the cardstow developers             *' \
+      '*                                              Verson 1.0    *' \
+      "*$blank*" "\\$stars/"
+    printf '\n\n'
+    printf '%s' 'Enter a file name followed by .TXT: Character Name: Level: ' \
+      'Strength: Perception: Endurance: Charisma: Intelligence: Agility: Luck: ' \
+      'First Trait: Second Trait: First Tag: Second Tag: Third Tag: ' \
+      'How many Perks do you need to enter: Enter perk: Enter perk: ' \
+      $'\nAll this information has been stored in mara.TXT\nThanks for using CARDSTOW.\n'
+  } | crlf | expect_content "$dir/out" "the console output"
+  expect_files mara.TXT
+  printf '%s\n' 'Ironvale Scout Corps Personal Record' '' 'Name: Mara Voss' 'Level: 12' '' \
+    'ST: 6      IN: 8' 'PE: 7      AG: 9' 'EN: 5      LK: 3' 'CH: 4' '' \
+    'Traits: Fast Shot' '        Small Frame' '' 'Tags:   Guns' '        Lockpick' \
+    '        Speech' '' 'Perks:' 'Toughness' 'Lead Belly' | crlf | expect_content mara.TXT "the record"
+}
+
+case $check in
+  session)
+    printf "$answers" >"$dir/answers"
+    check_session ;;
+  crlf_session)
+    printf "$answers" | crlf >"$dir/answers"
+    check_session ;;
+  utf8_name)
+    printf 'h\xc3\xa9ros.TXT\nH\xc3\xa9l\xc3\xa8ne\n' >"$dir/answers"
+    run_on "$dir/answers" 0
+    expect_files $'h\xc3\xa9ros.TXT'
+    grep -q $'^Name: H\xc3\xa9l\xc3\xa8ne\r$' $'h\xc3\xa9ros.TXT' || fail "the record lacks the name typed"
+    grep -q $'stored in h\xc3\xa9ros.TXT\r$' "$dir/out" || fail "does not say where the record is" ;;
+  answers_file)
+    printf 'hero.TXT\r\nMara\r\n' >hero.TXT
+    run_on hero.TXT 1
+    expect_refusal '"hero.TXT" is the file the answers are read from'
+    expect_files hero.TXT
+    printf 'hero.TXT\r\nMara\r\n' | expect_content hero.TXT "the answers file" ;;
+  refused)
+    printf '%s\nMara\n1\n' "$refused_name" >"$dir/answers"
+    run_on "$dir/answers" 1
+    expect_refusal "file name \"$refused_name\" "
+    expect_files ;;
+  *)
+    fail "no such check" ;;
+esac
