@@ -6,11 +6,10 @@
 function(cardstow_find_static_libedit libraries missing)
   find_path(CARDSTOW_HISTEDIT_INCLUDE_DIR histedit.h)
   # libedit itself; the terminal database (termcap functions) from ncurses'
-  # libtinfo; strlcpy and vis from libbsd, which in turn may need libmd.
+  # libtinfo; strlcpy and vis from libbsd.
   find_library(CARDSTOW_LIBEDIT_ARCHIVE NAMES libedit.a)
   find_library(CARDSTOW_LIBTINFO_ARCHIVE NAMES libtinfo.a libncurses.a)
   find_library(CARDSTOW_LIBBSD_ARCHIVE NAMES libbsd.a)
-  find_library(CARDSTOW_LIBMD_ARCHIVE NAMES libmd.a)
   set(absent)
   foreach(item IN ITEMS HISTEDIT_INCLUDE_DIR LIBEDIT_ARCHIVE LIBTINFO_ARCHIVE
                         LIBBSD_ARCHIVE)
@@ -25,9 +24,6 @@ function(cardstow_find_static_libedit libraries missing)
   endif()
   set(found ${CARDSTOW_LIBEDIT_ARCHIVE} ${CARDSTOW_LIBTINFO_ARCHIVE}
     ${CARDSTOW_LIBBSD_ARCHIVE})
-  if(CARDSTOW_LIBMD_ARCHIVE)
-    list(APPEND found ${CARDSTOW_LIBMD_ARCHIVE})
-  endif()
 
   include(CheckCXXSourceCompiles)
   set(CMAKE_REQUIRED_INCLUDES ${CARDSTOW_HISTEDIT_INCLUDE_DIR})
