@@ -341,10 +341,12 @@ void set_up_editor(typed_lines& typed) {
   el_set(editor, EL_CLIENTDATA, &typed);
   el_set(editor, EL_PROMPT, prompt_of);
   el_set(editor, EL_GETCFN, read_key);
-  el_set(editor, EL_ADDFN, "cardstow-end-or-delete",
-         "End of input on an empty line, else delete the character under "
-         "the cursor",
-         end_or_delete);
+  // The wide call: libedit keeps these strings, where the narrow one would
+  // copy them and never free the copies.
+  el_wset(editor, EL_ADDFN, L"cardstow-end-or-delete",
+          L"End of input on an empty line, else delete the character under "
+          L"the cursor",
+          end_or_delete);
   for (const key_binding& binding : key_bindings) {
     el_set(editor, EL_BIND, binding.keys, binding.command, nullptr);
   }
