@@ -1,8 +1,9 @@
 # Installation layout and the Debian package. Install components:
 #   program  bin/cardstow
 #   manual   share/man/man1/cardstow.1, as written (man/CMakeLists.txt)
-#   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright and
-#            share/doc/cardstow/changelog.gz: what Debian wants beside the
+#   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright,
+#            share/doc/cardstow/changelog.gz and
+#            share/lintian/overrides/cardstow: what Debian wants beside the
 #            program, made by a full build; left out of `cmake --install`.
 # `cmake --install` installs program and manual; `cpack -G DEB` packages
 # program and debian.
@@ -34,6 +35,10 @@ add_custom_target(cardstow_changelog_gz ALL
 install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
+# The lintian tag the statically linked line editor raises, with the reason.
+install(FILES packaging/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+  RENAME cardstow COMPONENT debian EXCLUDE_FROM_ALL)
 
 # Debian package, built in the build tree with `cpack -G DEB`.
 set(CARDSTOW_PACKAGE_CONTACT "The cardstow developers <cardstow@example.org>"

@@ -1,11 +1,13 @@
 // Drives the real cardstow program through a pseudo-terminal as a person
-// would: each answer is typed only once its prompt is on the screen.
+// would: each answer is typed only once its prompt is on the screen, with
+// the line editor's keys, or all at once ahead of the prompts.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,10 +48,17 @@ class TerminalTest : public testing::Test {
     if (master_ >= 0) close(master_);
   }
 
+  // The terminal the program is started on: a UTF-8 xterm, where it edits
+  // the lines typed (when built with its line editor), or a dumb terminal,
+  // where it reads the terminal's own lines.
+  enum class terminal_kind { editing, plain };
+
   // Starts cardstow on a new pseudo-terminal, working in `directory`.
-  bool start(const std::string& directory) {
+  bool start(const std::string& directory, terminal_kind kind) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
+      setenv("LC_ALL", "C.UTF-8", 1);
+      setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
       if (chdir(directory.c_str()) == 0) {
         execl(CARDSTOW_BINARY, CARDSTOW_BINARY, static_cast<char*>(nullptr));
       }
@@ -88,10 +97,11 @@ class TerminalTest : public testing::Test {
     return true;
   }
 
-  void type(const std::string& answer) {
-    const std::string line = answer + "\n";
-    ASSERT_EQ(write(master_, line.data(), line.size()),
-              static_cast<ssize_t>(line.size()));
+  void type(const std::string& answer) { type_keys(answer + "\n"); }
+
+  void type_keys(const std::string& keys) {
+    ASSERT_EQ(write(master_, keys.data(), keys.size()),
+              static_cast<ssize_t>(keys.size()));
   }
 
   // Reads the terminal until the program closes it, then reaps the
@@ -117,6 +127,14 @@ class TerminalTest : public testing::Test {
     return status;
   }
 
+  // Closes the terminal of a session that has ended, for the next one.
+  void end_session() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+    screen_.clear();
+    seen_ = 0;
+  }
+
   // Closes the terminal as a closed window does: the program gets a hang-up.
   void hang_up() {
     close(master_);
@@ -129,10 +147,11 @@ class TerminalTest : public testing::Test {
   std::size_t seen_ = 0;
 };
 
+// On a dumb terminal the lines come from the terminal's own line mode.
 TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
-  ASSERT_TRUE(start(dir.path));
+  ASSERT_TRUE(start(dir.path, terminal_kind::plain));
   struct step {
     std::string prompt;
     std::string answer;
@@ -243,7 +262,7 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     ASSERT_FALSE(dir.path.empty());
     const std::string record = dir.path + "/old.TXT";
     std::ofstream(record, std::ios::binary) << old_record;
-    ASSERT_TRUE(start(dir.path));
+    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
     for (std::size_t i = 0; i < c.answered; ++i) {
       ASSERT_TRUE(wait_for(session_answers[i][0])) << screen_.substr(seen_);
       if (i != 4) type(session_answers[i][1]);
@@ -273,10 +292,116 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
         << "wait status " << status;
     EXPECT_EQ(file_content(record), expected);
     EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"old.TXT"});
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-    screen_.clear();
-    seen_ = 0;
+    termios modes{};
+    if (master_ >= 0 && tcgetattr(master_, &modes) == 0) {
+      // The terminal echoes and edits lines again, as it did at the start.
+      const tcflag_t line_mode = ECHO | ICANON | ISIG;
+      EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
+          << "terminal modes after the program ended: " << std::hex
+          << modes.c_lflag;
+    }
+    end_session();
+  }
+}
+
+// Keys of the line editor, as a terminal sends them.
+const std::string left = "\x1b[D", right = "\x1b[C", up = "\x1b[A",
+                  down = "\x1b[B", home = "\x1b[H", end = "\x1b[F",
+                  delete_key = "\x1b[3~", backspace = "\x7f";
+const std::string ctrl_a = "\x01", ctrl_d = "\x04", ctrl_e = "\x05",
+                  ctrl_k = "\x0b", ctrl_u = "\x15", ctrl_w = "\x17";
+
+#if CARDSTOW_HAS_LINE_EDITOR
+#define SKIP_WITHOUT_LINE_EDITOR()
+#else
+#define SKIP_WITHOUT_LINE_EDITOR() \
+  GTEST_SKIP() << "cardstow was built without its line editor"
+#endif
+
+// Each answer is edited with the keys of the line editor at a UTF-8
+// terminal; the record holds the lines as edited, whole characters deleted,
+// no escape sequence and no control character.
+TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
+  SKIP_WITHOUT_LINE_EDITOR();
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+  struct step {
+    std::string prompt;
+    std::string keys;  // then Enter
+  };
+  const step steps[] = {
+      {file_prompt, "edit.TXT"},
+      {"Character Name: ", "Mara Vs" + left + "o" + right + "s"},
+      {"Level: ", "e" + home + "t" + end + "n"},  // "ten": asked again
+      {"Level: ", up + ctrl_a + delete_key + ctrl_e + backspace + backspace +
+                      "132" + left + left + ctrl_d},  // "12"
+      {"Strength: ", "6 7 5 4 8 9 3"},
+      {"First Trait: ", "Fast Sh\u6f22ot" + left + left + backspace},
+      {"Second Trait: ", "mall Frame" + ctrl_a + "S" + ctrl_e + "s"},
+      {"First Tag: ", "Big Guns" + left + left + left + left + ctrl_u},
+      {"Second Tag: ", "Lock junk" + ctrl_w + backspace + "pick "},
+      {"Third Tag: ", up + up + down + home + "Big "},  // "Lockpick "
+      {"How many Perks do you need to enter: ", "3"},
+      {"Enter perk: ",
+       "Tough junk" + left + left + left + left + left + ctrl_k + "ness"},
+      {"Enter perk: ", "Lead\x1b[15~ Belly\x1b[1;5D"},  // F5, Ctrl-Left
+  };
+  for (const step& s : steps) {
+    ASSERT_TRUE(wait_for(s.prompt)) << screen_.substr(seen_);
+    type(s.keys);
+  }
+  ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
+  type_keys(ctrl_d);  // ends input on an empty line: no third perk
+  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  EXPECT_EQ(file_content(dir.path + "/edit.TXT"),
+            "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
+            "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
+            "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
+            "        Small Frames\n\nTags:   Guns\n        Lockpick \n"
+            "        Big Lockpick \n\nPerks:\nToughness\nLead Belly\n");
+}
+
+// How often `text` occurs in `screen`.
+std::size_t count_of(const std::string& text, const std::string& screen) {
+  std::size_t count = 0;
+  for (std::size_t at = screen.find(text); at != std::string::npos;
+       at = screen.find(text, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Answers typed ahead of their prompts wait unseen for the editor: each
+// shows once, after its prompt, and none is lost. They are typed a byte at a
+// time so that some arrive while the program is between two lines, where
+// the terminal must not echo them; that moment is brief, so the session
+// runs several times.
+TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
+  SKIP_WITHOUT_LINE_EDITOR();
+  std::string keys;
+  for (const auto& answer : session_answers) {
+    if (*answer[1] != '\0') keys += answer[1] + std::string("\n");
+  }
+  keys += "Toughness\nLead Belly\nFast Shot\n";
+  for (int round = 1; round <= 5; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+    ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+    for (const char key : keys) type_keys(std::string(1, key));
+    ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+    EXPECT_EQ(file_content(dir.path + "/old.TXT"),
+              session_sheet + "Toughness\nLead Belly\nFast Shot\n");
+    const std::string shown = without_carriage_returns(screen_);
+    for (const char* answer :
+         {"Mara Voss", "6 7 5 4 8 9 3", "Lockpick", "Lead Belly"}) {
+      EXPECT_EQ(count_of(answer, shown), 1u) << answer << " in:\n" << shown;
+    }
+    EXPECT_EQ(count_of("Character Name: Mara Voss\n", shown), 1u) << shown;
+    EXPECT_EQ(count_of("Enter perk: Lead Belly\n", shown), 1u) << shown;
+    end_session();
   }
 }
 
