@@ -46,6 +46,18 @@ void write_file(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
+// Runs cardstow in `dir` as `cardstow < answers_file`, the file holding
+// `answers`.
+child_result run_from_file(const std::string& dir,
+                           const std::string& answers_file,
+                           const std::string& answers) {
+  write_file(answers_file, answers);
+  child_run run;
+  run.directory = dir;
+  run.input_file = answers_file;
+  return run_child(run);
+}
+
 // One run of the program and everything it should leave behind.
 struct run_case {
   std::string label;
@@ -233,12 +245,9 @@ TEST(CardstowRun, TakesItsAnswersFromAFile) {
   ASSERT_FALSE(dir.path.empty());
   temp_dir answers;
   ASSERT_FALSE(answers.path.empty());
-  child_run run;
-  run.directory = dir.path;
-  run.input_file = answers.path + "/answers.txt";
-  write_file(run.input_file,
-             "mara.TXT\n" + mara_answers + "3\nToughness\nLead Belly\n");
-  const child_result r = run_child(run);
+  const child_result r =
+      run_from_file(dir.path, answers.path + "/answers.txt",
+                    "mara.TXT\n" + mara_answers + "3\nToughness\nLead Belly\n");
   EXPECT_EQ(r.exit_status, 0) << describe_end(r);
   EXPECT_EQ(r.err, "");
   std::string rest;
@@ -274,11 +283,8 @@ TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
     temp_dir dir;
     temp_dir answers_dir;
     ASSERT_FALSE(dir.path.empty() || answers_dir.path.empty());
-    child_run run;
-    run.directory = dir.path;
-    run.input_file = answers_dir.path + "/answers.txt";
-    write_file(run.input_file, input);
-    const child_result r = run_child(run);
+    const child_result r =
+        run_from_file(dir.path, answers_dir.path + "/answers.txt", input);
     EXPECT_EQ(r.exit_status, 0) << describe_end(r);
     std::string rest;
     EXPECT_TRUE(split_screen(r.out, rest));
@@ -370,11 +376,8 @@ TEST(CardstowRun, RefusesTheAnswersFileAsTheRecord) {
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string answers = name + "\n" + mara_answers + "1\nToughness\n";
-    child_run run;
-    run.directory = dir.path;
-    run.input_file = dir.path + "/hero.TXT";
-    write_file(run.input_file, answers);
-    const child_result r = run_child(run);
+    const std::string answers_file = dir.path + "/hero.TXT";
+    const child_result r = run_from_file(dir.path, answers_file, answers);
     EXPECT_EQ(r.exit_status, 1) << describe_end(r);
     std::string rest;
     EXPECT_TRUE(split_screen(r.out, rest));
@@ -382,7 +385,7 @@ TEST(CardstowRun, RefusesTheAnswersFileAsTheRecord) {
     check_stderr(r.err,
                  {"\"" + name + "\" is the file the answers are read from"});
     EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"hero.TXT"});
-    EXPECT_EQ(file_content(run.input_file), answers);
+    EXPECT_EQ(file_content(answers_file), answers);
   }
 }
 
