@@ -1,12 +1,17 @@
-# Installation layout and the Debian package. Install components:
+# Installation layout, the Debian package and the RPM package. Install
+# components:
 #   program  bin/cardstow
 #   manual   share/man/man1/cardstow.1, as written (man/CMakeLists.txt)
 #   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright,
 #            share/doc/cardstow/changelog.gz and
 #            share/lintian/overrides/cardstow: what Debian wants beside the
 #            program, made by a full build; left out of `cmake --install`.
+#   rpm      share/man/man1/cardstow.1.gz, share/licenses/cardstow/LICENSE
+#            and share/licenses/cardstow/copyright: the same for an RPM,
+#            also left out of `cmake --install`.
 # `cmake --install` installs program and manual; `cpack -G DEB` packages
-# program and debian.
+# program and debian, `cpack -G RPM` program and rpm
+# (cmake/cpack_per_generator.cmake).
 include(GNUInstallDirs)
 
 install(TARGETS cardstow RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -39,6 +44,13 @@ install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
 install(FILES packaging/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
   RENAME cardstow COMPONENT debian EXCLUDE_FROM_ALL)
+
+# The RPM's licence files: LICENSE, and packaging/copyright for the notices
+# of the libraries linked statically into the program. The RPM marks both as
+# licence files.
+install(FILES LICENSE packaging/copyright
+  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/licenses/${PROJECT_NAME}
+  COMPONENT rpm EXCLUDE_FROM_ALL)
 
 # Debian package, built in the build tree with `cpack -G DEB`.
 set(CARDSTOW_PACKAGE_CONTACT "The cardstow developers <cardstow@example.org>"
@@ -74,5 +86,39 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 # cardstow_<version>_<architecture>.deb
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+
+# RPM package, built in the build tree with `cpack -G RPM`; what it holds is
+# chosen per generator when cpack runs.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_per_generator.cmake)
+set(CPACK_CARDSTOW_RPM_INSTALL_CMAKE_PROJECTS
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};program;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};rpm;/")
+set(CARDSTOW_PACKAGE_URL "https://cardstow.example.org/"
+  CACHE STRING "Home page named in the cardstow package")
+set(CPACK_RPM_PACKAGE_URL "${CARDSTOW_PACKAGE_URL}")
+# RPM summaries start with a capital letter (Debian's with a small one).
+set(CPACK_RPM_PACKAGE_SUMMARY
+  "Console questionnaire that stores a character sheet as a text record")
+set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+# cardstow's own licence and those of the libraries linked statically into
+# the program, as packaging/copyright names them, in SPDX terms: GCC's C++
+# and runtime libraries, libedit, ncurses' libtinfo and three files of libbsd.
+set(CPACK_RPM_PACKAGE_LICENSE "MIT AND BSD-3-Clause AND BSD-2-Clause AND ISC AND X11-distribute-modifications-variant AND GPL-3.0-or-later WITH GCC-exception-3.1")
+set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
+set(CPACK_RPM_PACKAGE_RELEASE 1)
+# cardstow-<version>-<release>.<architecture>.rpm
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_CHANGELOG_FILE ${PROJECT_SOURCE_DIR}/packaging/rpm-changelog)
+# The package owns only its own directories, not the system's.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+  /usr/share/man /usr/share/man/man1 /usr/share/licenses)
+set(CPACK_RPM_USER_FILELIST
+  "%license /usr/share/licenses/${PROJECT_NAME}/LICENSE"
+  "%license /usr/share/licenses/${PROJECT_NAME}/copyright")
+# The packager tag, and no /usr/lib/.build-id links: the package holds the
+# program, its manual page and its licence files, nothing else.
+set(CPACK_RPM_SPEC_MORE_DEFINE
+  "%define packager ${CARDSTOW_PACKAGE_CONTACT}
+%define _build_id_links none")
 
 include(CPack)
