@@ -17,6 +17,8 @@ int main() {
   const int status = run_dialogue(in, out, std::cerr);
   output.finish();
   close_typed_lines(typed);
-  return report_console_failures(status, input.error(), output.error(),
-                                 std::cerr);
+  const int exit_status =
+      report_console_failures(status, input.error(), output.error(), std::cerr);
+  close_console();
+  return exit_status;
 }

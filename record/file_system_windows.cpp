@@ -4,6 +4,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -49,6 +50,33 @@ bool starts_with_drive(std::string_view name) {
   const char letter = static_cast<char>(name.empty() ? 0 : name[0] | 0x20);
   return name.size() >= 3 && letter >= 'a' && letter <= 'z' && name[1] == ':' &&
          (name[2] == '\\' || name[2] == '/');
+}
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+// \\.\ and \\?\ (either slash) and \??\ lead into the device namespace,
+// where a name reaches any device or is taken unchanged. A UNC name such as
+// \\server\share\hero.TXT does not.
+bool in_device_namespace(std::string_view name) {
+  if (name.starts_with("\\??\\")) return true;
+  return name.size() >= 3 && is_separator(name[0]) && is_separator(name[1]) &&
+         (name[2] == '.' || name[2] == '?') &&
+         (name.size() == 3 || is_separator(name[3]));
+}
+
+// Whether a path component other than . and .. ends in a dot or a space,
+// which Windows drops from every component, folders included.
+bool has_folder_windows_trims(std::string_view name) {
+  while (!name.empty()) {
+    const std::size_t end = std::min(name.find_first_of("\\/"), name.size());
+    const std::string_view part = name.substr(0, end);
+    if (part != "." && part != ".." &&
+        (part.ends_with('.') || part.ends_with(' '))) {
+      return true;
+    }
+    name.remove_prefix(end == name.size() ? end : end + 1);
+  }
+  return false;
 }
 
 bool holds_forbidden_character(std::string_view name) {
@@ -107,6 +135,9 @@ bool is_standard_input(const char* name) {
 }
 
 const char* name_refusal(std::string_view name) {
+  if (in_device_namespace(name)) {
+    return "is in the Windows device namespace, not a file name";
+  }
   if (holds_forbidden_character(name)) {
     return "holds a character Windows does not allow in a file name";
   }
@@ -118,9 +149,12 @@ const char* name_refusal(std::string_view name) {
   if (is_device(last.substr(0, last.find('.')))) {
     return "names a device on Windows, not a file";
   }
-  if (last != "." && last != ".." &&
-      (last.ends_with('.') || last.ends_with(' '))) {
+  if (last == "." || last == "..") return "names a folder, not a file";
+  if (last.ends_with('.') || last.ends_with(' ')) {
     return "ends in a dot or a space, which Windows would drop";
+  }
+  if (has_folder_windows_trims(name)) {
+    return "has a folder ending in a dot or a space, which Windows would drop";
   }
   return nullptr;
 }

@@ -38,18 +38,22 @@ std::wstring console_text_of(std::string& held, std::string_view bytes) {
 }
 
 bool typed_line_of(std::wstring_view wide, std::string& line) {
-  if (wide.starts_with(L'\x1A')) return false;
-  if (wide.ends_with(L'\n')) wide.remove_suffix(1);
-  if (wide.ends_with(L'\r')) wide.remove_suffix(1);
-  if (!wide.empty()) {
-    const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size,
+  const std::size_t end_of_input = wide.find(L'\x1A');
+  const bool goes_on = end_of_input == std::wstring_view::npos;
+  // The CR LF line end goes with the other control characters.
+  std::wstring text;
+  for (const wchar_t c : wide.substr(0, end_of_input)) {
+    if (c >= 0x20 && (c < 0x7F || c > 0x9F)) text += c;
+  }
+  if (!text.empty()) {
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
                                            nullptr, 0, nullptr, nullptr);
     const std::size_t start = line.size();
     line.resize(start + static_cast<std::size_t>(length > 0 ? length : 0));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, line.data() + start,
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, line.data() + start,
                         length, nullptr, nullptr);
   }
-  line += '\n';
-  return true;
+  if (goes_on) line += '\n';
+  return goes_on;
 }

@@ -46,4 +46,12 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
 // Ends the line editor and puts the terminal back as it was; accepts nullptr.
 void close_typed_lines(typed_lines* typed);
 
+// Ends the run at the console; call last, once everything is written. On
+// Windows, when the console window is the program's own (started by a
+// double-click: no other process holds the console, and neither input nor
+// output is redirected), prints an empty line and "Press Enter to close this
+// window." and waits for Enter or the end of input, so that the window stays
+// until read. On POSIX, nothing.
+void close_console();
+
 #endif  // CARDSTOW_TERMINAL_TERMINAL_H_

@@ -31,3 +31,6 @@ bool write_standard_output(std::string_view bytes, int& error) {
   }
   return true;
 }
+
+// A terminal's window belongs to the shell or terminal that runs the program.
+void close_console() {}

@@ -9,9 +9,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <streambuf>
+#include <string_view>
 
+#include "terminal/console_rules_windows.h"
 #include "terminal/console_text_windows.h"
 #include "terminal/terminal.h"
 
@@ -70,6 +74,22 @@ unsigned int at_most_int(std::size_t size) {
   return static_cast<unsigned int>(size < INT_MAX ? size : INT_MAX);
 }
 
+// The errno of the C runtime's read or write that failed last.
+int runtime_error() { return errno_of_windows_error(_doserrno, errno); }
+
+// Waits for a line typed at the console `input`, or the end of input.
+void wait_for_enter(HANDLE input) {
+  wchar_t typed[64];
+  DWORD got = 0;
+  while (ReadConsoleW(input, typed, static_cast<DWORD>(std::size(typed)), &got,
+                      nullptr)) {
+    if (std::wstring_view(typed, got).find(L'\n') != std::wstring_view::npos) {
+      return;
+    }
+    if (got == 0) Sleep(10);  // Ctrl-C: its handler ends the process
+  }
+}
+
 }  // namespace
 
 void open_console() {
@@ -86,23 +106,43 @@ void open_console() {
 std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
   const int got = _read(0, buffer, at_most_int(size));
   if (got >= 0) return static_cast<std::size_t>(got);
-  error = errno;
+  error = runtime_error();
   return 0;
 }
 
 bool write_standard_output(std::string_view bytes, int& error) {
   if (output_console.handle != nullptr) {
     if (write_console(output_console, bytes)) return true;
-    error = EIO;
+    error = errno_of_windows_error(GetLastError(), EIO);
     return false;
   }
+  _doserrno = 0;
   while (!bytes.empty()) {
     const int put = _write(1, bytes.data(), at_most_int(bytes.size()));
     if (put <= 0) {
-      error = put < 0 ? errno : EIO;
+      error = put < 0 ? runtime_error() : EIO;
       return false;
     }
     bytes.remove_prefix(static_cast<std::size_t>(put));
   }
   return true;
+}
+
+// A window that closes with the program would take its last lines with it.
+void close_console() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD processes[2];
+  DWORD mode = 0;
+  if (!keeps_window_open(GetConsoleProcessList(processes, 2),
+                         GetConsoleMode(input, &mode) != 0,
+                         output_console.handle != nullptr)) {
+    return;
+  }
+  int error = 0;
+  write_standard_output("\nPress Enter to close this window.", error);
+  FlushConsoleInputBuffer(input);  // keys typed ahead do not close it
+  SetConsoleMode(input, mode | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                            ENABLE_PROCESSED_INPUT);
+  wait_for_enter(input);
+  SetConsoleMode(input, mode);
 }

@@ -1,18 +1,20 @@
 // Lines typed at the Windows console: read as UTF-16 with ReadConsoleW, the
 // console's own line editing and history included, and handed on as UTF-8.
-// Ctrl-Z at the start of a line, then Enter, ends input.
+// A Ctrl-Z typed anywhere in a line ends input there.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <cerrno>
 #include <iterator>
 
+#include "terminal/console_rules_windows.h"
 #include "terminal/console_text_windows.h"
 #include "terminal/terminal.h"
 
 struct typed_lines {
   HANDLE input;
-  DWORD mode;  // the console's input mode before, put back at the end
+  DWORD mode;          // the console's input mode before, put back at the end
+  bool ended = false;  // a Ctrl-Z has ended input
 };
 
 namespace {
@@ -29,7 +31,7 @@ bool read_console_line(HANDLE input, std::wstring& wide, int& error) {
     DWORD got = 0;
     if (!ReadConsoleW(input, chunk, static_cast<DWORD>(std::size(chunk)), &got,
                       nullptr)) {
-      error = EIO;
+      error = errno_of_windows_error(GetLastError(), EIO);
       return false;
     }
     if (got == 0) {
@@ -64,8 +66,12 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
   int prompt_error = 0;
   write_standard_output(prompt, prompt_error);
   std::wstring wide;
-  return read_console_line(typed.input, wide, error) &&
-         typed_line_of(wide, line);
+  if (typed.ended || !read_console_line(typed.input, wide, error)) {
+    return false;
+  }
+  const std::size_t start = line.size();
+  typed.ended = !typed_line_of(wide, line);
+  return line.size() > start;
 }
 
 void close_typed_lines(typed_lines* typed) {

@@ -207,7 +207,7 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {std::string(30, 'f') + "\nName\n1\n", "is longer than 29 bytes"},
       {std::string("x\0y.TXT\nName\n", 14), "holds a NUL byte"},
       {"missing/x.TXT\nName\n1\n", "No such file or directory"},
-      {".\nName\n1\n", std::strerror(directory_open_error)},
+      {"./\nName\n1\n", std::strerror(directory_open_error)},
       // A name is shown with what could hide a character or drive the
       // terminal escaped.
       {"no/\x1b[2J\r\t\\.TXT\n", "\"no/\\x1b[2J\\r\\t\\\\.TXT\""},

@@ -148,7 +148,18 @@ TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
       {"h\xC3\xA9ros.TXT", false},
       {"c:\\saves/hero.TXT", false},
       {"Z:/hero.TXT", false},
-      {"..", false},
+      {"\\\\server\\share\\hero.TXT", false},
+      {"//server/share/hero.TXT", false},
+      {"\\\\.hidden\\share\\hero.TXT", false},
+      {"./saves/../hero.TXT", false},
+      {"nul\\hero.TXT", false},
+      // The device namespace, where any device is reached.
+      {"\\\\.\\COM10", true},
+      {"//./GLOBALROOT/Device/Null", true},
+      {"\\/.\\PhysicalDrive0", true},
+      {"\\\\.", true},
+      {"\\\\?\\C:\\hero.TXT", true},
+      {"\\??\\C:\\hero.TXT", true},
       // Devices, by the last component's part before its first dot.
       {"NUL.TXT", true},
       {"aux.txt", true},
@@ -166,6 +177,15 @@ TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
       {"hero.TXT.", true},
       {"hero.TXT ", true},
       {"saves/hero.", true},
+      {"sub./hero.TXT", true},
+      {"C:\\saves \\hero.TXT", true},
+      {"\\\\server\\share.\\hero.TXT", true},
+      {"...", true},
+      // A folder, not a file.
+      {"x.TXT\\.", true},
+      {"x.TXT/..", true},
+      {".", true},
+      {"..", true},
       // A colon is a drive's, or names a stream of another file, or the
       // folder a drive was last in.
       {"a:b.TXT", true},

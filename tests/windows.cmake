@@ -33,7 +33,10 @@ foreach(kind IN ITEMS session crlf_session utf8_name answers_file)
     COMMAND ${CARDSTOW_BASH} ${check} ${kind} ${run_cardstow})
 endforeach()
 foreach(refusal IN ITEMS "device:NUL.TXT" "device:aux.txt" "device:COM1.TXT"
-    "dot:hero.TXT." "space:hero.TXT " "colon:a:b.TXT" "character:a<b.TXT")
+    "dot:hero.TXT." "space:hero.TXT " "colon:a:b.TXT" "character:a<b.TXT"
+    "namespace:\\\\.\\COM10" "namespace://./GLOBALROOT/Device/Null"
+    "folder_dot:sub./hero.TXT" "folder_space:sub /hero.TXT"
+    "folder:x.TXT\\.")
   string(REGEX MATCH "^([^:]*):(.*)$" refusal "${refusal}")
   add_test(NAME "cardstow_exe.refuses_${CMAKE_MATCH_1} ${CMAKE_MATCH_2}"
     COMMAND ${CARDSTOW_BASH} ${check} refused "${CMAKE_MATCH_2}"

@@ -101,10 +101,14 @@ case $check in
     expect_files hero.TXT
     printf 'hero.TXT\r\nMara\r\n' | expect_content hero.TXT "the answers file" ;;
   refused)
+    # Folders that Windows takes for one (it drops the dot), left empty.
+    mkdir sub sub.
     printf '%s\nMara\n1\n' "$refused_name" >"$dir/answers"
     run_on "$dir/answers" 1
-    expect_refusal "file name \"$refused_name\" "
-    expect_files ;;
+    # The message shows each backslash doubled.
+    expect_refusal "file name \"${refused_name//\\/\\\\}\" "
+    expect_files sub sub.
+    [ -z "$(find sub sub. -mindepth 1)" ] || fail "wrote $(find sub sub. -mindepth 1)" ;;
   *)
     fail "no such check" ;;
 esac
