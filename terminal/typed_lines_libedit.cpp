@@ -307,7 +307,7 @@ bool insert_fitting(typed_lines& typed, std::string_view text) {
 }
 
 // Tab at the file-name prompt: completes the name before the cursor; where
-// it is the start of several names, a second Tab lists them under the line.
+// it is the start of several names, the next Tab lists them under the line.
 // At other prompts nothing.
 unsigned char complete_name(EditLine* editor, int) {
   typed_lines& typed = typed_lines_of(editor);
@@ -315,15 +315,13 @@ unsigned char complete_name(EditLine* editor, int) {
   const LineInfo* line = el_line(editor);
   const file_name_completion completion = complete_file_name(std::string_view(
       line->buffer, static_cast<std::size_t>(line->cursor - line->buffer)));
+  const bool listed_next = typed.tabbed;
+  typed.tabbed = completion.matches.size() > 1;
   if (!completion.added.empty()) {
     return insert_fitting(typed, completion.added) ? CC_REFRESH
                                                    : CC_REFRESH_BEEP;
   }
-  if (completion.matches.size() < 2) return CC_ERROR;
-  if (!typed.tabbed) {
-    typed.tabbed = true;
-    return CC_ERROR;
-  }
+  if (completion.matches.size() < 2 || !listed_next) return CC_ERROR;
   std::fputs("\n", stdout);
   for (const std::string& name : completion.matches) {
     std::fputs(name.c_str(), stdout);
