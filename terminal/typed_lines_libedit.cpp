@@ -17,6 +17,7 @@
 #include <termcap.h>
 #include <termios.h>
 #include <unistd.h>
+#include <wchar.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -375,6 +376,47 @@ int read_bytes(typed_lines& typed) {
   }
 }
 
+// The columns the terminal shows, as the editor knows them.
+int columns_of(EditLine* editor) {
+  int columns = 0;
+  el_get(editor, EL_GETTC, "co", &columns, nullptr);
+  return columns > 0 ? columns : 80;
+}
+
+// How many columns `text`, in the locale's character set, takes.
+std::size_t width_of(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  const std::size_t count =
+      std::mbstowcs(wide.data(), std::string(text).c_str(), wide.size());
+  if (count == static_cast<std::size_t>(-1)) return text.size();
+  const int width = ::wcswidth(wide.data(), count);
+  return width < 0 ? count : static_cast<std::size_t>(width);
+}
+
+// Takes the window's new size. The terminal has rewrapped the rows of the
+// line to it, while the editor, which redraws from where it believes the
+// line starts, counts rows at the old width: the cursor goes to the start of
+// the line, all below is cleared, and the cursor goes down as many rows as
+// the editor believes, so that its redraw starts where the line starts and
+// leaves no copy behind.
+void resize(typed_lines& typed) {
+  const int before = columns_of(typed.editor);
+  el_resize(typed.editor);
+  const int after = columns_of(typed.editor);
+  if (after == before) return;
+  const LineInfo* line = el_line(typed.editor);
+  const std::size_t at =
+      width_of(typed.prompt) +
+      width_of(std::string_view(
+          line->buffer, static_cast<std::size_t>(line->cursor - line->buffer)));
+  const std::size_t rows_now = at / static_cast<std::size_t>(after);
+  const std::size_t rows_believed = at / static_cast<std::size_t>(before);
+  if (rows_now > 0) std::fprintf(stdout, "\033[%zuA", rows_now);
+  std::fputs("\r\033[J", stdout);
+  for (std::size_t i = 0; i < rows_believed; ++i) std::fputs("\n", stdout);
+  std::fflush(stdout);
+}
+
 bool is_control_key(wchar_t c) { return c < 0x20 || c == 0x7f; }
 
 // Takes the bytes of a text key into the character being decoded; true
@@ -421,7 +463,7 @@ int read_next_key(typed_lines& typed) {
     return 1;
   }
   terminal_redraw_due = 0;
-  el_resize(typed.editor);
+  resize(typed);
   typed.key.assign(1, redisplay_key);
   return 1;
 }
