@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -411,6 +412,27 @@ TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
   }
 }
 
+// The lines a terminal of 80 columns shows after `output`, as python3-pyte
+// renders them (tests/screen_lines.py); empty when it cannot run.
+std::string screen_lines(const std::string& output) {
+  temp_dir dir;
+  const std::string file = dir.path + "/output";
+  std::ofstream(file, std::ios::binary) << output;
+  const std::string command = "/usr/bin/python3 " CARDSTOW_SOURCE_DIR
+                              "/tests/screen_lines.py < " +
+                              file;
+  std::string lines;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+      lines.append(buffer, got);
+    }
+    if (pclose(pipe) != 0) lines.clear();
+  }
+  return lines;
+}
+
 // The line `prefix` starts in `record`, without the prefix; empty when none.
 std::string line_after(const std::string& record, const std::string& prefix) {
   const std::size_t at = record.find("\n" + prefix);
@@ -489,6 +511,13 @@ TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
     ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
     const std::string record = file_content(dir.path + "/" + r.file);
     EXPECT_EQ(line_after(record, "Name: "), r.name) << record;
+    if (r.kind == terminal_kind::editing) {
+      // The screen shows the name as stored, no more, no less.
+      const std::string shown = screen_lines(screen_);
+      EXPECT_NE(shown.find("\nCharacter Name: " + r.name + "\n"),
+                std::string::npos)
+          << shown;
+    }
     EXPECT_EQ(line_after(record, "Traits: "), r.trait) << record;
     end_session();
   }
