@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "console/answer_reading.h"
+
 console_output_buffer::console_output_buffer(bool holds_prompt)
     : holds_prompt_(holds_prompt) {
   setp(block_.data(), block_.data() + block_.size());
@@ -69,11 +71,24 @@ console_input_buffer::int_type console_input_buffer::underflow() {
   return traits_type::to_int_type(*gptr());
 }
 
+// What the answer being read takes, as the stream served publishes it.
+typed_answer console_input_buffer::typed_answer_now() const {
+  typed_answer answer;
+  if (served_ == nullptr) return answer;
+  std::ios_base& in = *served_;
+  answer.most_bytes =
+      static_cast<std::size_t>(std::max(in.iword(answer_bytes_slot()), 0L));
+  answer.names_file =
+      in.iword(answer_kind_slot()) == static_cast<long>(answer_kind::file_name);
+  return answer;
+}
+
 // Fills the get area with the next line typed or the next block of input.
 bool console_input_buffer::read_more() {
   if (typed_ != nullptr) {
     line_.clear();
-    if (!read_typed_line(*typed_, output_.take_prompt(), line_, error_)) {
+    if (!read_typed_line(*typed_, output_.take_prompt(), typed_answer_now(),
+                         line_, error_)) {
       return false;
     }
     setg(line_.data(), line_.data(), line_.data() + line_.size());

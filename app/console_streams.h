@@ -49,6 +49,11 @@ class console_input_buffer final : public std::streambuf {
  public:
   console_input_buffer(console_output_buffer& output, typed_lines* typed);
 
+  // The stream this buffer serves: the answer readers publish on it what
+  // the answer read takes (console/answer_reading.h), which the line editor
+  // holds each line typed to. Not owned; without one, no line is held.
+  void serve(std::ios_base& in) { served_ = &in; }
+
   // The errno of the read that failed; 0 when none did.
   int error() const { return error_; }
 
@@ -57,9 +62,11 @@ class console_input_buffer final : public std::streambuf {
 
  private:
   bool read_more();
+  typed_answer typed_answer_now() const;
 
   console_output_buffer& output_;
   typed_lines* typed_;
+  std::ios_base* served_ = nullptr;
   std::array<char, std::size_t{64} << 10> block_;
   std::string line_;  // the line typed last
   bool ended_ = false;

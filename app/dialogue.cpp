@@ -227,7 +227,7 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
   show_title_screen(out);
   out << "Enter a file name followed by .TXT: ";
   text_field file_name{};
-  const text_read got = read_text_answer(in, file_name);
+  const text_read got = read_text_answer(in, file_name, answer_kind::file_name);
   if (got == text_read::cut) {
     return give_up(out, err,
                    "file name " + quoted(file_name, true) +

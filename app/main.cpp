@@ -13,7 +13,8 @@ int main() {
   console_input_buffer input(output, typed);
   std::ostream out(&output);
   std::istream in(&input);
-  in.tie(&out);  // each read shows what was printed before it
+  input.serve(in);  // the line editor holds each answer to what it keeps
+  in.tie(&out);     // each read shows what was printed before it
   const int status = run_dialogue(in, out, std::cerr);
   output.finish();
   close_typed_lines(typed);

@@ -147,17 +147,48 @@ Result guarded(std::istream& in, Read read, Result on_error) {
   }
 }
 
+// Publishes on `in` what the read in progress takes, until it ends.
+struct published_answer {
+  published_answer(std::istream& in, answer_kind kind, std::size_t bytes)
+      : in_(in) {
+    in.iword(answer_kind_slot()) = static_cast<long>(kind);
+    in.iword(answer_bytes_slot()) = static_cast<long>(bytes);
+  }
+  ~published_answer() {
+    in_.iword(answer_kind_slot()) = 0;
+    in_.iword(answer_bytes_slot()) = 0;
+  }
+  published_answer(const published_answer&) = delete;
+  published_answer& operator=(const published_answer&) = delete;
+
+ private:
+  std::istream& in_;
+};
+
 }  // namespace
 
-text_read read_text_answer(std::istream& in, text_field& field) {
+int answer_bytes_slot() {
+  static const int slot = std::ios_base::xalloc();
+  return slot;
+}
+
+int answer_kind_slot() {
+  static const int slot = std::ios_base::xalloc();
+  return slot;
+}
+
+text_read read_text_answer(std::istream& in, text_field& field,
+                           answer_kind kind) {
   field[0] = '\0';
   if (!in.good()) return text_read::ended;
+  const published_answer published(in, kind, max_text);
   return guarded(
       in, [&] { return take_text_answer(in, field); }, text_read::ended);
 }
 
 bool read_number_answer(std::istream& in, std::ostream& out,
                         std::string_view prompt, std::int32_t& target) {
+  const published_answer published(in, answer_kind::any, 0);
   return guarded(
       in, [&] { return take_number_answer(in, out, prompt, target); }, false);
 }

@@ -30,18 +30,30 @@ struct typed_lines;
 
 // Starts the line editor when a person types at a terminal the platform's
 // editor can serve; call after open_console. Returns nullptr otherwise (input
-// or output redirected, no editor on this platform or for this terminal):
-// then console input is read with read_standard_input and nothing changes.
+// redirected, no editor on this platform): then console input is read with
+// read_standard_input and nothing changes. On POSIX, standard input a
+// terminal where no editor can run (output redirected, TERM unset, dumb or
+// unknown) gives the terminal's own lines without the escape sequences of
+// keys.
 // On Windows the console is the editor whenever standard input is a console,
 // output redirected or not: only it gives typed text as UTF-16.
 typed_lines* open_typed_lines();
 
+// What the answer about to be typed takes, as the editor may hold it to.
+struct typed_answer {
+  std::size_t most_bytes = 0;  // the most bytes of a line kept; 0: no limit
+  bool names_file = false;     // a file name: Tab completes the names of files
+};
+
 // Reads the next line typed, after showing `prompt`: what was printed since
-// the last line end and held back for the editor to show. Appends the line to
-// `line` with one "\n" for its line end. Returns false at end of input (as
-// typed; nothing appended) or on a read error, which sets `error` to an errno.
+// the last line end and held back for the editor to show. An editor that can
+// refuses keys that would take the line past answer.most_bytes. Appends the
+// line to `line` with one "\n" for its line end (at a terminal without an
+// editor, what the terminal gave, perhaps without one). Returns false at end
+// of input (as typed; nothing appended) or on a read error, which sets
+// `error` to an errno.
 bool read_typed_line(typed_lines& typed, std::string_view prompt,
-                     std::string& line, int& error);
+                     const typed_answer& answer, std::string& line, int& error);
 
 // Ends the line editor and puts the terminal back as it was; accepts nullptr.
 void close_typed_lines(typed_lines* typed);

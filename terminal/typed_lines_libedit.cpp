@@ -1,43 +1,60 @@
 // Lines typed at a terminal, edited with libedit (POSIX): emacs keys, whole
-// UTF-8 characters, the answers of this run recalled with Up and Down.
+// characters, the answers of this run recalled with Up and Down, file names
+// completed with Tab, answers held to the bytes they keep.
 //
 // Between lines the terminal neither echoes nor collects lines, so that keys
 // typed ahead of a prompt wait unseen until the editor shows them after the
-// prompt. The program therefore puts the terminal back as it found it
-// itself: at the end, before a signal ends the program, and before it stops
-// (Ctrl-Z), setting it up again when it goes on. Signals are handled here,
-// not by libedit, whose handlers signal the whole process group.
+// prompt; terminal/terminal_signals_posix.h puts the terminal back when a
+// signal ends or stops the program. Keys are read and decoded here
+// (terminal/key_decoding.h), not by libedit: only keys the editor binds reach
+// it, so no escape sequence, meta command or unprintable character gets into
+// a line.
+#include <dirent.h>
 #include <histedit.h>
 #include <langinfo.h>
 #include <poll.h>
-#include <signal.h>
+#include <sys/stat.h>
 #include <termcap.h>
 #include <termios.h>
 #include <unistd.h>
+#include <wchar.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <iterator>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "terminal/file_name_completion_posix.h"
+#include "terminal/key_decoding.h"
+#include "terminal/plain_lines_posix.h"
 #include "terminal/terminal.h"
+#include "terminal/terminal_signals_posix.h"
 
 struct typed_lines {
-  EditLine* editor = nullptr;
-  History* history = nullptr;
+  EditLine* editor = nullptr;  // null: the terminal's own lines, `plain`
+  plain_lines plain;
   std::string prompt;  // what the editor shows before the line
-  char bytes[256];     // read from the terminal, not yet decoded
+  typed_answer answer;
+  char bytes[256];  // read from the terminal, not yet decoded
   std::size_t bytes_at = 0, bytes_end = 0;
+  key_decoder keys;
   std::mbstate_t decoding{};
   std::wstring key;        // the key being handed to the editor
   std::size_t key_at = 0;  // how much of it was handed over
-  int error = 0;           // errno of a failed read of the terminal
+  bool refusing = false;   // a character did not fit; so do those after it
+  bool rang = false;       // the bell rang for what was read last
+  bool tabbed = false;     // the last key was a Tab that listed nothing
+  std::vector<std::string> history;  // the lines typed, oldest first
+  std::size_t recalled = 0;          // the one shown; history.size(): none
+  std::string edited;                // the line being typed, while recalled
+  int error = 0;                     // errno of a failed read of the terminal
 };
 
 namespace {
@@ -45,18 +62,9 @@ namespace {
 // The terminal's modes as found.
 termios found_modes;
 
-// Set when the program was resumed or its window resized: the line is drawn
-// again before the next key is read.
-volatile sig_atomic_t redraw_due = 0;
-
-// The signals handled while the editor is open, and what was done before.
-const int handled_signals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
-                               SIGTSTP, SIGCONT, SIGWINCH};
-struct sigaction previous_actions[std::size(handled_signals)];
-
 // The editing keys, bound over libedit's emacs defaults as its "bind"
-// command takes them. An escape sequence not listed here (a function key, a
-// key with a modifier) is dropped whole by read_key.
+// command takes them. Escape sequences and meta keys not listed here are
+// dropped whole by read_key.
 struct key_binding {
   const char* keys;
   const char* command;
@@ -64,20 +72,36 @@ struct key_binding {
 constexpr key_binding key_bindings[] = {
     {"^A", "ed-move-to-beg"},
     {"^E", "ed-move-to-end"},
+    {"^B", "cardstow-prev-char"},
+    {"^F", "cardstow-next-char"},
+    {"^H", "cardstow-delete-prev-char"},
+    {"^?", "cardstow-delete-prev-char"},
     {"^U", "vi-kill-line-prev"},    // to the start of the line, as shells do
     {"^K", "ed-kill-line"},         // to its end
     {"^W", "ed-delete-prev-word"},  // the word before the cursor
     {"^D", "cardstow-end-or-delete"},
+    {"^P", "cardstow-prev-history"},
+    {"^N", "cardstow-next-history"},
+    {"^I", "cardstow-complete"},
     {"^V", "ed-unassigned"},  // no literal control characters in an answer
+    {"^T", "ed-unassigned"},  // would split a character from its accents
+    {"^Y", "ed-unassigned"},  // would take the line past its limit
+    {"^X", "ed-unassigned"},
+    {"^@", "ed-unassigned"},
+    {"^]", "ed-unassigned"},
+    {"^_", "ed-unassigned"},
     {"^R", "ed-redisplay"},
-    {"\033[A", "ed-prev-history"},
-    {"\033OA", "ed-prev-history"},
-    {"\033[B", "ed-next-history"},
-    {"\033OB", "ed-next-history"},
-    {"\033[C", "ed-next-char"},
-    {"\033OC", "ed-next-char"},
-    {"\033[D", "ed-prev-char"},
-    {"\033OD", "ed-prev-char"},
+    {"\033b", "ed-prev-word"},
+    {"\033f", "em-next-word"},
+    {"\033d", "em-delete-next-word"},
+    {"\033[A", "cardstow-prev-history"},
+    {"\033OA", "cardstow-prev-history"},
+    {"\033[B", "cardstow-next-history"},
+    {"\033OB", "cardstow-next-history"},
+    {"\033[C", "cardstow-next-char"},
+    {"\033OC", "cardstow-next-char"},
+    {"\033[D", "cardstow-prev-char"},
+    {"\033OD", "cardstow-prev-char"},
     {"\033[H", "ed-move-to-beg"},
     {"\033OH", "ed-move-to-beg"},
     {"\033[1~", "ed-move-to-beg"},
@@ -86,80 +110,18 @@ constexpr key_binding key_bindings[] = {
     {"\033OF", "ed-move-to-end"},
     {"\033[4~", "ed-move-to-end"},
     {"\033[8~", "ed-move-to-end"},
-    {"\033[3~", "ed-delete-next-char"},
+    {"\033[3~", "cardstow-delete-next-char"},
 };
 
-// How many lines Up can go back.
-constexpr int history_size = 1000;
-
-// Signal handlers: only async-signal-safe calls.
-
-void raise_unblocked(int signal_number) {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, signal_number);
-  sigprocmask(SIG_UNBLOCK, &signals, nullptr);
-  raise(signal_number);
+// Whether `keys`, as a terminal sends them, is an escape sequence listed in
+// key_bindings.
+bool is_bound(std::string_view keys) {
+  return std::any_of(std::begin(key_bindings), std::end(key_bindings),
+                     [&](const key_binding& b) { return keys == b.keys; });
 }
 
-// Puts the terminal back as found, then ends the program by the signal.
-void end_by_signal(int signal_number) {
-  tcsetattr(0, TCSANOW, &found_modes);
-  signal(signal_number, SIG_DFL);
-  raise_unblocked(signal_number);
-}
-
-// Puts the terminal back as found and stops; once resumed, sets it up again
-// as it was at the stop.
-void stop_by_signal(int signal_number) {
-  const int saved_errno = errno;
-  termios modes;
-  const bool known = tcgetattr(0, &modes) == 0;
-  tcsetattr(0, TCSANOW, &found_modes);
-  signal(signal_number, SIG_DFL);
-  raise_unblocked(signal_number);
-  signal(signal_number, stop_by_signal);
-  if (known) tcsetattr(0, TCSANOW, &modes);
-  errno = saved_errno;
-}
-
-void note_redraw_due(int) { redraw_due = 1; }
-
-using signal_handler = void (*)(int);
-
-signal_handler handler_for(int signal_number) {
-  switch (signal_number) {
-    case SIGTSTP:
-      return stop_by_signal;
-    case SIGCONT:
-    case SIGWINCH:
-      return note_redraw_due;
-  }
-  return end_by_signal;
-}
-
-// Installs the handlers, leaving alone a signal the program was started
-// ignoring (as `nohup` does).
-void install_signal_handlers() {
-  for (std::size_t i = 0; i < std::size(handled_signals); ++i) {
-    sigaction(handled_signals[i], nullptr, &previous_actions[i]);
-    if (previous_actions[i].sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = handler_for(handled_signals[i]);
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(handled_signals[i], &action, nullptr);
-  }
-}
-
-void restore_signal_handlers() {
-  for (std::size_t i = 0; i < std::size(handled_signals); ++i) {
-    sigaction(handled_signals[i], &previous_actions[i], nullptr);
-  }
-}
-
-// Whether the terminal can be driven by the editor: TERM names a terminal
-// the terminal database knows, other than "dumb".
+// Whether TERM names a terminal the terminal database knows, other than
+// "dumb".
 bool terminal_is_known() {
   const char* term = std::getenv("TERM");
   if (term == nullptr || *term == '\0' || std::strcmp(term, "dumb") == 0) {
@@ -168,15 +130,19 @@ bool terminal_is_known() {
   return tgetent(nullptr, term) == 1;
 }
 
-// Takes the character set from the environment (LC_ALL, LC_CTYPE, LANG);
-// true when it is UTF-8. Otherwise the C locale stays.
-bool use_utf8_locale() {
-  if (std::setlocale(LC_CTYPE, "") != nullptr &&
-      std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0) {
-    return true;
+// Takes the character set from the environment (LC_ALL, LC_CTYPE, LANG).
+// Where none is chosen (the C or POSIX locale) the editor works in UTF-8:
+// C.UTF-8 where the system has it. False when no locale can be set.
+bool use_locale() {
+  const char* chosen = std::setlocale(LC_CTYPE, "");
+  if (chosen == nullptr) chosen = std::setlocale(LC_CTYPE, "C");
+  const bool none =
+      std::strcmp(chosen, "C") == 0 || std::strcmp(chosen, "POSIX") == 0;
+  if (none && std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr &&
+      std::setlocale(LC_CTYPE, "C.utf8") == nullptr) {
+    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
   }
-  std::setlocale(LC_CTYPE, "C");
-  return false;
+  return true;
 }
 
 typed_lines& typed_lines_of(EditLine* editor) {
@@ -189,15 +155,180 @@ char* prompt_of(EditLine* editor) {
   return typed_lines_of(editor).prompt.data();
 }
 
+void ring_bell() {
+  std::fputs("\a", stdout);
+  std::fflush(stdout);
+}
+
+// The bytes of the line being edited.
+std::string_view line_bytes(EditLine* editor) {
+  const LineInfo* line = el_line(editor);
+  return {line->buffer,
+          static_cast<std::size_t>(line->lastchar - line->buffer)};
+}
+
+// The longest start of `text` that holds whole characters of the locale's
+// character set and at most `room` bytes.
+std::string_view fitting_start(std::string_view text, std::size_t room) {
+  std::mbstate_t state{};
+  std::size_t end = 0;
+  while (end < text.size()) {
+    std::size_t length =
+        std::mbrlen(text.data() + end, text.size() - end, &state);
+    if (length == 0 || length > text.size()) length = 1;
+    if (end + length > room) break;
+    end += length;
+  }
+  return text.substr(0, end);
+}
+
+// Room left in the line for the answer being typed; SIZE_MAX for no limit.
+std::size_t room_left(typed_lines& typed) {
+  if (typed.answer.most_bytes == 0) return SIZE_MAX;
+  const std::size_t used = line_bytes(typed.editor).size();
+  return used >= typed.answer.most_bytes ? 0 : typed.answer.most_bytes - used;
+}
+
+// Whether the character `c` fits the line; one that does not rings the bell
+// (once for what was read at once, as for a paste) and so does not any
+// character after it until another key is typed.
+bool fits(typed_lines& typed, wchar_t c) {
+  char bytes[MB_LEN_MAX];
+  std::mbstate_t state{};
+  const std::size_t length = std::wcrtomb(bytes, c, &state);
+  if (!typed.refusing &&
+      (length == static_cast<std::size_t>(-1) || length <= room_left(typed))) {
+    return true;
+  }
+  typed.refusing = true;
+  if (!typed.rang) ring_bell();
+  typed.rang = true;
+  return false;
+}
+
+// Editing functions over whole characters: a character and the combining
+// marks after it move and go together.
+
+// How many characters Left steps over from the cursor.
+int characters_before(const LineInfoW* line) {
+  const wchar_t* at = line->cursor;
+  if (at == line->buffer) return 0;
+  --at;
+  while (at > line->buffer && is_combining(*at)) --at;
+  return static_cast<int>(line->cursor - at);
+}
+
+// How many characters Right steps over from the cursor.
+int characters_after(const LineInfoW* line) {
+  const wchar_t* at = line->cursor;
+  if (at == line->lastchar) return 0;
+  ++at;
+  while (at < line->lastchar && is_combining(*at)) ++at;
+  return static_cast<int>(at - line->cursor);
+}
+
+unsigned char previous_character(EditLine* editor, int) {
+  const int count = characters_before(el_wline(editor));
+  if (count == 0) return CC_ERROR;
+  el_cursor(editor, -count);
+  return CC_CURSOR;
+}
+
+unsigned char next_character(EditLine* editor, int) {
+  const int count = characters_after(el_wline(editor));
+  if (count == 0) return CC_ERROR;
+  el_cursor(editor, count);
+  return CC_CURSOR;
+}
+
+// The line is drawn anew after a deletion: libedit's own redraw leaves the
+// combining marks of a deleted character on the screen.
+unsigned char delete_previous_character(EditLine* editor, int) {
+  const int count = characters_before(el_wline(editor));
+  if (count == 0) return CC_ERROR;
+  el_wdeletestr(editor, count);
+  return CC_REDISPLAY;
+}
+
+unsigned char delete_next_character(EditLine* editor, int) {
+  const int count = characters_after(el_wline(editor));
+  if (count == 0) return CC_ERROR;
+  el_cursor(editor, count);
+  el_wdeletestr(editor, count);
+  return CC_REDISPLAY;
+}
+
 // Ctrl-D: the end of input on an empty line, else deletes the character
 // under the cursor. Unlike libedit's own, it never shows "^D".
-unsigned char end_or_delete(EditLine* editor, int) {
+unsigned char end_or_delete(EditLine* editor, int key) {
   const LineInfoW* line = el_wline(editor);
   if (line->buffer == line->lastchar) return CC_EOF;
-  if (line->cursor == line->lastchar) return CC_ERROR;
-  el_cursor(editor, 1);
-  el_wdeletestr(editor, 1);
+  return delete_next_character(editor, key);
+}
+
+// Replaces the line with `text`, cut to the answer's room.
+void replace_line(typed_lines& typed, const std::string& text) {
+  EditLine* editor = typed.editor;
+  el_cursor(editor, INT_MAX);
+  const LineInfoW* line = el_wline(editor);
+  el_wdeletestr(editor, static_cast<int>(line->cursor - line->buffer));
+  const std::size_t room =
+      typed.answer.most_bytes == 0 ? SIZE_MAX : typed.answer.most_bytes;
+  el_insertstr(editor, std::string(fitting_start(text, room)).c_str());
+}
+
+// Up: the line typed before the one shown; the line being typed is kept.
+unsigned char previous_line(EditLine* editor, int) {
+  typed_lines& typed = typed_lines_of(editor);
+  if (typed.recalled == 0) return CC_ERROR;
+  if (typed.recalled == typed.history.size()) {
+    typed.edited.assign(line_bytes(editor));
+  }
+  replace_line(typed, typed.history[--typed.recalled]);
   return CC_REFRESH;
+}
+
+// Down: the line typed after the one shown, or the line being typed.
+unsigned char next_line(EditLine* editor, int) {
+  typed_lines& typed = typed_lines_of(editor);
+  if (typed.recalled == typed.history.size()) return CC_ERROR;
+  ++typed.recalled;
+  replace_line(typed, typed.recalled == typed.history.size()
+                          ? typed.edited
+                          : typed.history[typed.recalled]);
+  return CC_REFRESH;
+}
+
+// Inserts `text` at the cursor, cut to the room left; true when it fits.
+bool insert_fitting(typed_lines& typed, std::string_view text) {
+  const std::string_view fitting = fitting_start(text, room_left(typed));
+  if (!fitting.empty())
+    el_insertstr(typed.editor, std::string(fitting).c_str());
+  return fitting.size() == text.size();
+}
+
+// Tab at the file-name prompt: completes the name before the cursor; where
+// it is the start of several names, the next Tab lists them under the line.
+// At other prompts nothing.
+unsigned char complete_name(EditLine* editor, int) {
+  typed_lines& typed = typed_lines_of(editor);
+  if (!typed.answer.names_file) return CC_NORM;
+  const LineInfo* line = el_line(editor);
+  const file_name_completion completion = complete_file_name(std::string_view(
+      line->buffer, static_cast<std::size_t>(line->cursor - line->buffer)));
+  const bool listed_next = typed.tabbed;
+  typed.tabbed = completion.matches.size() > 1;
+  if (!completion.added.empty()) {
+    return insert_fitting(typed, completion.added) ? CC_REFRESH
+                                                   : CC_REFRESH_BEEP;
+  }
+  if (completion.matches.size() < 2 || !listed_next) return CC_ERROR;
+  std::fputs("\n", stdout);
+  for (const std::string& name : completion.matches) {
+    std::fputs(name.c_str(), stdout);
+    std::fputs(&name == &completion.matches.back() ? "\n" : "  ", stdout);
+  }
+  return CC_REDISPLAY;
 }
 
 // What reading the terminal gave, besides a count of characters or bytes.
@@ -217,7 +348,7 @@ int wait_for_input(typed_lines& typed) {
   sigprocmask(SIG_BLOCK, &wake, &others);
   pollfd input{0, POLLIN, 0};
   int ready = 0;
-  while (ready == 0 && !redraw_due) {
+  while (ready == 0 && !terminal_redraw_due) {
     ready = ppoll(&input, 1, nullptr, &others);
     if (ready < 0 && errno == EINTR) ready = 0;
   }
@@ -228,98 +359,116 @@ int wait_for_input(typed_lines& typed) {
 }
 
 // Reads more bytes from the terminal: 1 when some came, 0 at its end,
-// redraw or read_failed.
+// redraw or read_failed. A read that is interrupted or would block waits
+// and reads again.
 int read_bytes(typed_lines& typed) {
   for (;;) {
     const int ready = wait_for_input(typed);
     if (ready != 1) return ready;
     const ssize_t got = read(0, typed.bytes, sizeof typed.bytes);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got < 0) typed.error = errno;
     if (got < 0) return read_failed;
     typed.bytes_at = 0;
     typed.bytes_end = static_cast<std::size_t>(got);
+    typed.rang = false;
     return got > 0 ? 1 : 0;
   }
 }
 
-// Reads the next character typed into `c`: 1 when read, 0 at the end of
-// input, redraw or read_failed. Bytes that are no UTF-8 are dropped.
-int read_character(typed_lines& typed, wchar_t& c) {
-  for (;;) {
-    if (typed.bytes_at == typed.bytes_end) {
-      const int got = read_bytes(typed);
-      if (got != 1) return got;
-    }
-    const bool fresh = std::mbsinit(&typed.decoding) != 0;
-    const char* byte = typed.bytes + typed.bytes_at++;
-    const std::size_t used = std::mbrtowc(&c, byte, 1, &typed.decoding);
-    if (used <= 1) return 1;
-    if (used == static_cast<std::size_t>(-1)) {
-      typed.decoding = {};
-      if (!fresh) --typed.bytes_at;  // ends a cut character: read it again
-    }
-  }
+// The columns the terminal shows, as the editor knows them.
+int columns_of(EditLine* editor) {
+  int columns = 0;
+  el_get(editor, EL_GETTC, "co", &columns, nullptr);
+  return columns > 0 ? columns : 80;
 }
 
-// Reads the rest of a key that starts with ESC into typed.key: a CSI
-// sequence ("ESC [", parameters, a final character), an SS3 one ("ESC O"
-// and a character), or ESC and one character (a meta key). Of ESC ESC the
-// first is dropped. Returns as read_character does.
-int read_escape_sequence(typed_lines& typed) {
-  wchar_t c = L'\033';
-  int got = 1;
-  while (got == 1 && c == L'\033') got = read_character(typed, c);
-  typed.key.assign(1, L'\033');
-  if (got == 1) typed.key.push_back(c);
-  if (got == 1 && c == L'O') {
-    got = read_character(typed, c);
-    if (got == 1) typed.key.push_back(c);
-  }
-  bool parameters = got == 1 && c == L'[';
-  while (parameters) {
-    got = read_character(typed, c);
-    if (got == 1) typed.key.push_back(c);
-    parameters = got == 1 && c >= 0x20 && c < 0x40 && typed.key.size() < 16;
-  }
-  return got;
+// How many columns `text`, in the locale's character set, takes.
+std::size_t width_of(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  const std::size_t count =
+      std::mbstowcs(wide.data(), std::string(text).c_str(), wide.size());
+  if (count == static_cast<std::size_t>(-1)) return text.size();
+  const int width = ::wcswidth(wide.data(), count);
+  return width < 0 ? count : static_cast<std::size_t>(width);
 }
 
-// Whether the editor binds the key in typed.key: every key but an escape
-// sequence not in key_bindings.
-bool is_bound(const typed_lines& typed) {
-  const std::wstring_view key = typed.key;
-  if (key.size() < 3 || (key[1] != L'[' && key[1] != L'O')) return true;
-  for (const key_binding& binding : key_bindings) {
-    const std::string_view keys = binding.keys;
-    if (std::equal(key.begin(), key.end(), keys.begin(), keys.end())) {
-      return true;
-    }
-  }
-  return false;
+// Takes the window's new size. The terminal has rewrapped the rows of the
+// line to it, while the editor, which redraws from where it believes the
+// line starts, counts rows at the old width: the cursor goes to the start of
+// the line, all below is cleared, and the cursor goes down as many rows as
+// the editor believes, so that its redraw starts where the line starts and
+// leaves no copy behind.
+void resize(typed_lines& typed) {
+  const int before = columns_of(typed.editor);
+  el_resize(typed.editor);
+  const int after = columns_of(typed.editor);
+  if (after == before) return;
+  const LineInfo* line = el_line(typed.editor);
+  const std::size_t at =
+      width_of(typed.prompt) +
+      width_of(std::string_view(
+          line->buffer, static_cast<std::size_t>(line->cursor - line->buffer)));
+  const std::size_t rows_now = at / static_cast<std::size_t>(after);
+  const std::size_t rows_believed = at / static_cast<std::size_t>(before);
+  if (rows_now > 0) std::fprintf(stdout, "\033[%zuA", rows_now);
+  std::fputs("\r\033[J", stdout);
+  for (std::size_t i = 0; i < rows_believed; ++i) std::fputs("\n", stdout);
+  std::fflush(stdout);
 }
 
-// Reads the next key typed into typed.key (left empty for a key that is
-// dropped): 1, 0 at the end of input, or read_failed. Asks for a redraw
-// when one is due.
+bool is_control_key(wchar_t c) { return c < 0x20 || c == 0x7f; }
+
+// Takes the bytes of a text key into the character being decoded; true
+// with `c` set once a character is whole and the editor takes it. Bytes
+// that are no character of the locale's set are dropped.
+bool take_character(typed_lines& typed, const std::string& bytes, wchar_t& c) {
+  const std::size_t used =
+      std::mbrtowc(&c, bytes.data(), bytes.size(), &typed.decoding);
+  if (used == static_cast<std::size_t>(-2)) return false;
+  if (used == static_cast<std::size_t>(-1)) {
+    typed.decoding = {};
+    return false;
+  }
+  if (is_control_key(c)) return true;
+  return is_taken_into_line(c) && fits(typed, c);
+}
+
+// Reads the next key typed into typed.key: 1, 0 at the end of input, or
+// read_failed. Asks for a redraw when one is due.
 int read_next_key(typed_lines& typed) {
   typed.key.clear();
   typed.key_at = 0;
-  wchar_t c;
-  int got = read_character(typed, c);
-  if (got == 1) typed.key.assign(1, c);
-  if (got == 1 && c == L'\033') got = read_escape_sequence(typed);
-  if (got == 1 && !is_bound(typed)) typed.key.clear();
-  if (got != redraw) return got;
-  redraw_due = 0;
-  el_resize(typed.editor);
+  std::string bytes;
+  for (;;) {
+    if (typed.bytes_at == typed.bytes_end) {
+      const int got = read_bytes(typed);
+      if (got == redraw) break;
+      if (got != 1) return got;
+    }
+    const key_kind kind =
+        decode_key_byte(typed.keys, typed.bytes[typed.bytes_at++], bytes);
+    if (kind == key_kind::sequence) {
+      typed.decoding = {};
+      if (!is_bound(bytes)) continue;
+      typed.key.assign(bytes.begin(), bytes.end());
+      typed.refusing = false;
+      return 1;
+    }
+    wchar_t c;
+    if (kind != key_kind::text || !take_character(typed, bytes, c)) continue;
+    typed.key.assign(1, c);
+    if (is_control_key(c)) typed.refusing = false;
+    if (c != L'\t') typed.tabbed = false;
+    return 1;
+  }
+  terminal_redraw_due = 0;
+  resize(typed);
   typed.key.assign(1, redisplay_key);
   return 1;
 }
 
 // libedit's read function: the characters of the keys typed, one at a time.
-// Escape sequences the editor does not bind are dropped whole, so that none
-// of their characters ends up in the line.
 int read_key(EditLine* editor, wchar_t* c) {
   typed_lines& typed = typed_lines_of(editor);
   while (typed.key_at == typed.key.size()) {
@@ -330,8 +479,37 @@ int read_key(EditLine* editor, wchar_t* c) {
   return 1;
 }
 
+// The wide call: libedit keeps these strings, where the narrow one would
+// copy them and never free the copies.
+void add_function(EditLine* editor, const wchar_t* name, const wchar_t* help,
+                  unsigned char (*function)(EditLine*, int)) {
+  el_wset(editor, EL_ADDFN, name, help, function);
+}
+
+void add_functions(EditLine* editor) {
+  add_function(editor, L"cardstow-prev-char", L"Back one character",
+               previous_character);
+  add_function(editor, L"cardstow-next-char", L"On one character",
+               next_character);
+  add_function(editor, L"cardstow-delete-prev-char",
+               L"Delete the character before the cursor",
+               delete_previous_character);
+  add_function(editor, L"cardstow-delete-next-char",
+               L"Delete the character under the cursor", delete_next_character);
+  add_function(editor, L"cardstow-end-or-delete",
+               L"End of input on an empty line, else delete the character "
+               L"under the cursor",
+               end_or_delete);
+  add_function(editor, L"cardstow-prev-history", L"The line typed before",
+               previous_line);
+  add_function(editor, L"cardstow-next-history", L"The line typed after",
+               next_line);
+  add_function(editor, L"cardstow-complete", L"Complete a file name",
+               complete_name);
+}
+
 // Sets up the editor: emacs keys, the prompt held back by console output,
-// this run's history, the program's own reading of keys.
+// the program's own reading of keys.
 void set_up_editor(typed_lines& typed) {
   EditLine* editor = typed.editor;
   // Between lines, in what libedit calls its execute mode, the terminal
@@ -341,58 +519,58 @@ void set_up_editor(typed_lines& typed) {
   el_set(editor, EL_CLIENTDATA, &typed);
   el_set(editor, EL_PROMPT, prompt_of);
   el_set(editor, EL_GETCFN, read_key);
-  // The wide call: libedit keeps these strings, where the narrow one would
-  // copy them and never free the copies.
-  el_wset(editor, EL_ADDFN, L"cardstow-end-or-delete",
-          L"End of input on an empty line, else delete the character under "
-          L"the cursor",
-          end_or_delete);
+  add_functions(editor);
   for (const key_binding& binding : key_bindings) {
     el_set(editor, EL_BIND, binding.keys, binding.command, nullptr);
   }
-  HistEvent event;
-  history(typed.history, &event, H_SETSIZE, history_size);
-  history(typed.history, &event, H_SETUNIQUE, 1);
-  el_set(editor, EL_HIST, history, typed.history);
 }
 
-// Adds `line` (without its line end) to the history Up and Down go through;
-// empty lines are left out.
+// Adds `line` (without its line end) to the lines Up and Down go through;
+// an empty line, or the one typed just before again, is left out.
 void remember(typed_lines& typed, std::string_view line) {
   if (line.empty()) return;
-  std::string entry(line);
-  // libedit drops one trailing space of a line it recalls.
-  if (entry.back() == ' ') entry.push_back(' ');
-  HistEvent event;
-  history(typed.history, &event, H_ENTER, entry.c_str());
+  if (!typed.history.empty() && typed.history.back() == line) return;
+  typed.history.emplace_back(line);
+}
+
+// The editor, or nullptr where libedit does not start.
+typed_lines* open_editor() {
+  auto* typed = new typed_lines;
+  typed->editor = el_init("cardstow", stdin, stdout, stderr);
+  if (typed->editor == nullptr) {
+    delete typed;
+    return nullptr;
+  }
+  install_terminal_signal_handlers(found_modes);
+  set_up_editor(*typed);
+  return typed;
 }
 
 }  // namespace
 
 typed_lines* open_typed_lines() {
-  if (!isatty(0) || !isatty(1) || !terminal_is_known() ||
-      tcgetattr(0, &found_modes) != 0 || !use_utf8_locale()) {
-    return nullptr;
-  }
-  auto* typed = new typed_lines;
-  typed->editor = el_init("cardstow", stdin, stdout, stderr);
-  typed->history = history_init();
-  if (typed->editor == nullptr || typed->history == nullptr) {
-    if (typed->editor != nullptr) el_end(typed->editor);
-    if (typed->history != nullptr) history_end(typed->history);
-    delete typed;
+  if (!isatty(0) || tcgetattr(0, &found_modes) != 0) return nullptr;
+  typed_lines* typed = nullptr;
+  if (isatty(1) && terminal_is_known() && use_locale()) typed = open_editor();
+  if (typed == nullptr) {
     std::setlocale(LC_CTYPE, "C");
-    return nullptr;
+    typed = new typed_lines;
   }
-  install_signal_handlers();
-  set_up_editor(*typed);
   return typed;
 }
 
 bool read_typed_line(typed_lines& typed, std::string_view prompt,
-                     std::string& line, int& error) {
+                     const typed_answer& answer, std::string& line,
+                     int& error) {
+  if (typed.editor == nullptr) {
+    return read_plain_line(typed.plain, prompt, line, error);
+  }
   typed.prompt.assign(prompt);
-  redraw_due = 0;  // the editor draws the line anew, at the window's size
+  typed.answer = answer;
+  typed.refusing = typed.tabbed = false;
+  typed.recalled = typed.history.size();
+  terminal_redraw_due =
+      0;  // the editor draws the line anew, at the window's size
   int count = 0;
   const char* got = el_gets(typed.editor, &count);
   std::fflush(stdout);
@@ -408,11 +586,12 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
 
 void close_typed_lines(typed_lines* typed) {
   if (typed == nullptr) return;
-  // libedit would flush what was typed ahead: the terminal is put back here.
-  el_set(typed->editor, EL_EDITMODE, 0);
-  el_end(typed->editor);
-  history_end(typed->history);
-  tcsetattr(0, TCSADRAIN, &found_modes);
-  restore_signal_handlers();
+  if (typed->editor != nullptr) {
+    // libedit would flush what was typed ahead: the terminal is put back here.
+    el_set(typed->editor, EL_EDITMODE, 0);
+    el_end(typed->editor);
+    tcsetattr(0, TCSADRAIN, &found_modes);
+    remove_terminal_signal_handlers();
+  }
   delete typed;
 }

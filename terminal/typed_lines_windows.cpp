@@ -59,7 +59,7 @@ typed_lines* open_typed_lines() {
 }
 
 bool read_typed_line(typed_lines& typed, std::string_view prompt,
-                     std::string& line, int& error) {
+                     const typed_answer&, std::string& line, int& error) {
   // The prompt goes where console output goes. One that cannot be written is
   // lost as any other output would be; the next write of console output
   // fails too and reports it.

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -53,11 +55,14 @@ class TerminalTest : public testing::Test {
   // where it reads the terminal's own lines.
   enum class terminal_kind { editing, plain };
 
-  // Starts cardstow on a new pseudo-terminal, working in `directory`.
-  bool start(const std::string& directory, terminal_kind kind) {
+  // Starts cardstow on a new pseudo-terminal, working in `directory`, in
+  // the locale `locale` (nullptr: none chosen, LC_ALL, LC_CTYPE, LANG unset).
+  bool start(const std::string& directory, terminal_kind kind,
+             const char* locale = "C.UTF-8") {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
-      setenv("LC_ALL", "C.UTF-8", 1);
+      for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) unsetenv(name);
+      if (locale != nullptr) setenv("LC_ALL", locale, 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
       if (chdir(directory.c_str()) == 0) {
         execl(CARDSTOW_BINARY, CARDSTOW_BINARY, static_cast<char*>(nullptr));
@@ -242,7 +247,7 @@ const std::string session_sheet =
 // record as it was when it comes before the record sheet, and the sheet with
 // every perk typed so far when it comes during the perks.
 TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
-  enum class cut { ctrl_c, hang_up, sigterm };
+  enum class cut { ctrl_c, hang_up, sigterm, sigusr1 };
   struct interruption {
     cut how;
     int ends_by;           // the signal that ends the program
@@ -254,6 +259,7 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
       {cut::ctrl_c, SIGINT, 6},    {cut::hang_up, SIGHUP, 6},
       {cut::sigterm, SIGTERM, 2},  {cut::ctrl_c, SIGINT, all},
       {cut::hang_up, SIGHUP, all}, {cut::sigterm, SIGTERM, all},
+      {cut::sigusr1, SIGUSR1, 6},
   };
   for (const interruption& c : cases) {
     SCOPED_TRACE(testing::Message() << "signal " << c.ends_by << " after "
@@ -287,6 +293,7 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     }
     if (c.how == cut::hang_up) hang_up();
     if (c.how == cut::sigterm) kill(pid_, SIGTERM);
+    if (c.how == cut::sigusr1) kill(pid_, SIGUSR1);
     const int status = wait_for_end();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
         << "wait status " << status;
@@ -401,6 +408,117 @@ TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
     }
     EXPECT_EQ(count_of("Character Name: Mara Voss\n", shown), 1u) << shown;
     EXPECT_EQ(count_of("Enter perk: Lead Belly\n", shown), 1u) << shown;
+    end_session();
+  }
+}
+
+// The lines a terminal of 80 columns shows after `output`, as python3-pyte
+// renders them (tests/screen_lines.py); empty when it cannot run.
+std::string screen_lines(const std::string& output) {
+  temp_dir dir;
+  const std::string file = dir.path + "/output";
+  std::ofstream(file, std::ios::binary) << output;
+  const std::string command = "/usr/bin/python3 " CARDSTOW_SOURCE_DIR
+                              "/tests/screen_lines.py < " +
+                              file;
+  std::string lines;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+      lines.append(buffer, got);
+    }
+    if (pclose(pipe) != 0) lines.clear();
+  }
+  return lines;
+}
+
+// The line `prefix` starts in `record`, without the prefix; empty when none.
+std::string line_after(const std::string& record, const std::string& prefix) {
+  const std::size_t at = record.find("\n" + prefix);
+  if (at == std::string::npos) return "";
+  const std::size_t start = at + 1 + prefix.size();
+  return record.substr(start, record.find('\n', start) - start);
+}
+
+// What the editor takes into a line is what it shows: text answers held to
+// the 29 bytes they keep while typed, pasted or recalled, file names
+// completed with Tab, keys that are no text dropped whole, accents deleted
+// with their letter, in every locale; at a dumb terminal no escape sequence
+// of a key reaches an answer. Each row types a file name, a name and a first
+// trait; the Level line before the trait is one long line for Up to recall.
+TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
+  struct row {
+    terminal_kind kind;
+    const char* locale;
+    std::string file_keys, file;  // typed at the file-name prompt; stored in
+    std::string name_keys, name;
+    std::string trait_keys, trait;  // then Enter
+    std::string screen;             // shown at the file-name prompt
+  };
+  const std::string e_acute = "\u00e9", han = "\u6f22", alt_x = "\x1bx";
+  std::string fifteen_e, eleven_han;
+  for (int i = 0; i < 15; ++i) fifteen_e += e_acute;
+  for (int i = 0; i < 11; ++i) eleven_han += han;
+  const std::string level_line = "12 6 7 5 4 8 9 3 and then some more words";
+  const row rows[] = {
+      {terminal_kind::editing, "C.UTF-8", "alpi\t", "alpine.TXT",
+       "Sir Reginald Montgomery the Third" + home + "AB",
+       "Sir Reginald Montgomery the T", up, "12 6 7 5 4 8 9 3 and then som",
+       ""},
+      {terminal_kind::editing, "C.UTF-8", "fo\tx.TXT", "fold/x.TXT",
+       fifteen_e + "x", fifteen_e.substr(2), "Fast" + alt_x + "Shot",
+       "FastShot", ""},
+      {terminal_kind::editing, "C.UTF-8", "al\t\tha.TXT", "alpha.TXT",
+       eleven_han + "ab", eleven_han.substr(6), "Fa\tst\x1b", "Fast",
+       "alpha.TXT  alpine.TXT\r\n"},
+      {terminal_kind::editing, nullptr, "n.TXT", "n.TXT",
+       "Mar" + e_acute + left + "X", "MarX" + e_acute,
+       std::string("ab\x1b[M !!cd\x1b]11;rgb:0/0/0\x07") + "e\x1bP1$r0m\x1b\\f",
+       "abcdef", ""},
+      {terminal_kind::editing, nullptr, "c.TXT", "c.TXT",
+       "cafe\u0301Z" + left + backspace, "cafZ", "Fast\u2028 Shot\u0085\u2029",
+       "Fast Shot", ""},
+      {terminal_kind::plain, nullptr, "p.TXT", "p.TXT",
+       "Mara" + left + " Voss" + up, "Mara Voss",
+       std::string("\x1bOA") + "Guns", "Guns", ""},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << "file keys \"" << r.file_keys << "\", name keys \""
+                 << r.name_keys << "\", trait keys \"" << r.trait_keys << "\"");
+    if (r.kind == terminal_kind::editing && !CARDSTOW_HAS_LINE_EDITOR) {
+      continue;
+    }
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    std::ofstream(dir.path + "/alpha.TXT") << "";
+    std::ofstream(dir.path + "/alpine.TXT") << "";
+    ASSERT_EQ(mkdir((dir.path + "/fold").c_str(), 0700), 0);
+    ASSERT_TRUE(start(dir.path, r.kind, r.locale));
+    ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+    type(r.file_keys);
+    ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
+    EXPECT_NE(screen_.find(r.screen), std::string::npos) << screen_;
+    type(r.name_keys);
+    ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+    type(level_line);
+    // The prompts up to this one are one long line, wrapped by the editor.
+    ASSERT_TRUE(wait_for("ait: ")) << screen_.substr(seen_);
+    type(r.trait_keys);
+    ASSERT_TRUE(wait_for("Second Trait: ")) << screen_.substr(seen_);
+    type_keys(ctrl_d);  // the end of input: the rest is stored empty
+    ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+    const std::string record = file_content(dir.path + "/" + r.file);
+    EXPECT_EQ(line_after(record, "Name: "), r.name) << record;
+    if (r.kind == terminal_kind::editing) {
+      // The screen shows the name as stored, no more, no less.
+      const std::string shown = screen_lines(screen_);
+      EXPECT_NE(shown.find("\nCharacter Name: " + r.name + "\n"),
+                std::string::npos)
+          << shown;
+    }
+    EXPECT_EQ(line_after(record, "Traits: "), r.trait) << record;
     end_session();
   }
 }
