@@ -215,9 +215,13 @@ bool write_file(record_handle& file, std::string_view bytes, int& error) {
   return true;
 }
 
+// An empty file is left alone: truncating it would only make some file
+// systems (ext4) write out its blocks at the close.
 int empty_file(record_handle& file) {
+  struct stat st {};
   if (!file.on_disk) return 0;
   errno = 0;
+  if (fstat(fd_of(file), &st) == 0 && st.st_size == 0) return 0;
   return ftruncate(fd_of(file), 0) == 0 ? 0 : system_error();
 }
 
