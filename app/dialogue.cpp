@@ -169,6 +169,24 @@ void ask_perks(std::istream& in, std::ostream& out, record_file& file,
   }
 }
 
+// Why the record file `file_name` was not opened: `error` is what
+// open_record_file returned.
+std::string open_refusal(const text_field& file_name, int error) {
+  switch (error) {
+    case refused_answers_file:
+      return quoted(file_name) +
+             " is the file the answers are read from; nothing was stored";
+    case refused_console_output:
+      return quoted(file_name) +
+             " is the file console output goes to; nothing was stored";
+    case refused_other_writer:
+      return quoted(file_name) +
+             " is being written by another cardstow run; nothing was stored";
+  }
+  return "cannot open " + quoted(file_name) +
+         " for writing: " + std::strerror(error);
+}
+
 }  // namespace
 
 void show_title_screen(std::ostream& out) {
@@ -192,24 +210,13 @@ void show_title_screen(std::ostream& out) {
 
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err) {
-  if (is_standard_input(file_name.data())) {
-    return give_up(out, err,
-                   quoted(file_name) +
-                       " is the file the answers are read from; nothing was "
-                       "stored");
-  }
   record_file file;
   if (const int error = open_record_file(file, file_name.data()); error != 0) {
-    return give_up(out, err,
-                   "cannot open " + quoted(file_name) +
-                       " for writing: " + std::strerror(error));
+    return give_up(out, err, open_refusal(file_name, error));
   }
   character_record record;
   ask_questionnaire(in, out, record);
-  if (empty_record_file(file, file_name.data()) == 0) {
-    write_record_sheet(file.stream, record);
-    note_write_error(file);
-  }
+  start_record(file, record);
   ask_perks(in, out, file, record);
   if (const int error = close_record_file(file); error != 0) {
     return give_up(out, err,

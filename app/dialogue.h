@@ -15,12 +15,13 @@
 void show_title_screen(std::ostream& out);
 
 // Opens the record file named `file_name`, asks the questionnaire on `in` and
-// `out`, writes the record sheet and then each perk as it is typed, closes the
-// file and reports where the record is stored, then thanks the user. An
-// existing file keeps its content until the record sheet is written over it.
-// The file that standard input reads, and a file that cannot be opened, are
-// refused on `err` (the latter with the system's reason) and nothing is asked.
-// A failed write or close is checked once the dialogue has run to its end and
+// `out`, writes the record sheet and then each perk as it is typed, syncs and
+// closes the file and reports where the record is stored, then thanks the
+// user. An existing file keeps its content until the record sheet is written
+// over it. A file that cannot be opened (with the system's reason), the file
+// standard input reads, the file standard output or error writes and a file
+// another run is writing are refused on `err`, and nothing is asked. A failed
+// write, sync or close is checked once the dialogue has run to its end and
 // reported the same way, with no report line. The perks stop being asked once
 // console input has ended. Returns the exit status: 0 when the record was
 // stored, 1 otherwise.

@@ -1,12 +1,16 @@
 /* Plain C baseline for the cardstow benchmark: the same dialogue, the same
-   reads and the same line-by-line flushed writes, done with bare stdio. */
+   reads and the same line-by-line flushed writes, done with bare stdio, and
+   the same durable end: one fsync of the record, and of its folder when the
+   run created it. */
 #define _POSIX_C_SOURCE 200809L
 
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 enum {
   answer_capacity = 30, /* 29 bytes and the terminator */
@@ -259,8 +263,29 @@ static int give_up(const char *problem) {
   return 1;
 }
 
+/* Syncs the folder holding `file_name`; 0 when done. */
+static int sync_folder(const char *file_name) {
+  char folder[answer_capacity];
+  const char *slash = strrchr(file_name, '/');
+  int fd;
+  int failed;
+  if (slash == NULL) {
+    strcpy(folder, ".");
+  } else {
+    const size_t length = slash == file_name ? 1 : (size_t)(slash - file_name);
+    memcpy(folder, file_name, length);
+    folder[length] = '\0';
+  }
+  fd = open(folder, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return 0;
+  failed = fsync(fd) != 0;
+  close(fd);
+  return failed;
+}
+
 static int fill_in_record(const char *file_name) {
   static struct character_record record;
+  const int created = access(file_name, F_OK) != 0;
   FILE *f = fopen(file_name, "w");
   int failed;
   if (f == NULL) return give_up(strerror(errno));
@@ -268,7 +293,9 @@ static int fill_in_record(const char *file_name) {
   ask_questionnaire(&record);
   write_record_sheet(f, &record);
   ask_perks(f, &record);
-  failed = ferror(f);
+  failed = fflush(f) != 0 || ferror(f) ||
+           (fsync(fileno(f)) != 0 && errno != EINVAL) ||
+           (created && sync_folder(file_name) != 0);
   if (fclose(f) != 0 || failed) return give_up("cannot write the record");
   console_line("");
   fputs("All this information has been stored in ", stdout);

@@ -1,13 +1,14 @@
-// Files by name on Windows: a name is the UTF-8 typed, handed to the system
+// The record file on Windows: a name is the UTF-8 typed, handed to the system
 // as UTF-16 so that it names that file whatever the code page, and refused
-// when Windows would open another file or a device under it.
+// when Windows would open another file or a device under it. The file is one
+// handle from open to close, shared with readers only.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "record/file_system.h"
@@ -105,35 +106,202 @@ bool is_device(std::string_view base) {
          number == "\u00B9" || number == "\u00B2" || number == "\u00B3";
 }
 
-}  // namespace
-
-int open_named_file(std::ofstream& stream, const char* name,
-                    std::ios::openmode mode) {
-  std::wstring wide;
-  if (!utf16_name(name, wide)) return EILSEQ;
-  errno = 0;
-  stream.open(std::filesystem::path(wide), mode);
-  if (stream.is_open()) return 0;
-  return errno != 0 ? errno : EIO;
+// The errno closest to the Windows error `code`.
+int errno_of(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+      return EINVAL;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ENOMEM;
+  }
+  return EIO;
 }
 
-bool is_standard_input(const char* name) {
-  FILE_ID_INFO input{};
-  FILE_ID_INFO named{};
-  std::wstring wide;
-  if (!identity_of(GetStdHandle(STD_INPUT_HANDLE), input) ||
-      !utf16_name(name, wide)) {
-    return false;
-  }
+int last_error() { return errno_of(GetLastError()); }
+
+HANDLE handle_of(const record_handle& file) {
+  return reinterpret_cast<HANDLE>(file.value);
+}
+
+// Which console stream reads or writes the disk file `wide` names: 0, 1, 2,
+// or -1 for none (or no such file). Asked by name before opening, since the
+// record's share mode would keep out a file standard output has open.
+int console_stream_of(const std::wstring& wide) {
   // No access asked for: only the file's identity is read.
   const HANDLE file = CreateFileW(
       wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  FILE_ID_INFO named{};
   const bool known = identity_of(file, named);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return known && same_file(input, named);
+  const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+                           STD_ERROR_HANDLE};
+  for (int i = 0; known && i < 3; ++i) {
+    FILE_ID_INFO console{};
+    if (identity_of(GetStdHandle(streams[i]), console) &&
+        same_file(console, named)) {
+      return i;
+    }
+  }
+  return -1;
 }
 
+// A handle on `wide` for writing that lets others only read: a new file
+// (with the right to delete it again) when none is there, else the existing
+// one. INVALID_HANDLE_VALUE with the reason in GetLastError otherwise.
+HANDLE open_or_create(const std::wstring& wide, bool& created) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    HANDLE file =
+        CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    created = file != INVALID_HANDLE_VALUE;
+    const DWORD error = GetLastError();
+    if (created ||
+        (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+      return file;
+    }
+    file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE ||
+        GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return file;
+    }
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool is_empty(HANDLE file) {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(file, &size) && size.QuadPart == 0;
+}
+
+// Marks `file` to be deleted once closed, when it is still empty.
+void delete_if_empty(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  if (is_empty(file)) {
+    SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                               sizeof disposition);
+  }
+}
+
+bool write_all(HANDLE file, const char* bytes, std::size_t size, int& error) {
+  while (size > 0) {
+    DWORD put = 0;
+    const DWORD asked =
+        static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+    if (!WriteFile(file, bytes, asked, &put, nullptr) || put == 0) {
+      error = put == 0 && GetLastError() == ERROR_SUCCESS ? EIO : last_error();
+      return false;
+    }
+    bytes += put;
+    size -= put;
+  }
+  return true;
+}
+
+// The new file a console event that ends the process deletes.
+std::atomic<HANDLE> guarded{INVALID_HANDLE_VALUE};
+
+// Runs on its own thread when Ctrl-C, Ctrl-Break or closing the console
+// ends the process; the handlers installed before this one, and then the
+// system's, still run.
+BOOL WINAPI on_console_event(DWORD) {
+  const HANDLE file = guarded;
+  if (file != INVALID_HANDLE_VALUE) delete_if_empty(file);
+  return FALSE;
+}
+
+}  // namespace
+
+int open_file(const char* name, record_handle& file) {
+  file = record_handle{};
+  std::wstring wide;
+  if (!utf16_name(name, wide)) return EILSEQ;
+  const int console = console_stream_of(wide);
+  if (console == 0) return refused_answers_file;
+  if (console > 0) return refused_console_output;
+  const HANDLE opened = open_or_create(wide, file.created);
+  if (opened == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? refused_other_writer
+                                                     : last_error();
+  }
+  file.value = reinterpret_cast<std::intptr_t>(opened);
+  file.on_disk = GetFileType(opened) == FILE_TYPE_DISK;
+  return 0;
+}
+
+// Text mode, as the C runtime's: each "\n" goes out as "\r\n".
+bool write_file(record_handle& file, std::string_view bytes, int& error) {
+  const HANDLE handle = handle_of(file);
+  while (!bytes.empty()) {
+    const std::size_t line = std::min(bytes.find('\n'), bytes.size());
+    if (!write_all(handle, bytes.data(), line, error)) return false;
+    if (line == bytes.size()) break;
+    if (!write_all(handle, "\r\n", 2, error)) return false;
+    bytes.remove_prefix(line + 1);
+  }
+  return true;
+}
+
+int empty_file(record_handle& file) {
+  if (!file.on_disk) return 0;
+  const LARGE_INTEGER start{};
+  const HANDLE handle = handle_of(file);
+  return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) &&
+                 SetEndOfFile(handle)
+             ? 0
+             : last_error();
+}
+
+// A new file's entry is on disk once the file is: NTFS logs both.
+int sync_file(record_handle& file, const char*) {
+  if (!file.on_disk) return 0;
+  return FlushFileBuffers(handle_of(file)) ? 0 : last_error();
+}
+
+int close_file(record_handle& file) {
+  const HANDLE handle = handle_of(file);
+  file.value = -1;
+  return CloseHandle(handle) ? 0 : last_error();
+}
+
+// The handle is the file itself, whatever its name now.
+void remove_new_file(record_handle& file, const char*) {
+  if (file.created && file.on_disk) delete_if_empty(handle_of(file));
+  close_file(file);
+}
+
+void guard_new_file(const record_handle& file, const char*) {
+  if (!file.created || !file.on_disk || guarded != INVALID_HANDLE_VALUE) {
+    return;
+  }
+  guarded = handle_of(file);
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void end_new_file_guard() {
+  if (guarded == INVALID_HANDLE_VALUE) return;
+  SetConsoleCtrlHandler(on_console_event, FALSE);
+  guarded = INVALID_HANDLE_VALUE;
+}
 const char* name_refusal(std::string_view name) {
   if (in_device_namespace(name)) {
     return "is in the Windows device namespace, not a file name";

@@ -1,32 +1,36 @@
-// Writes the character record in its fixed plain-text layout.
+// Opens, writes and closes the character record in its fixed plain-text
+// layout.
 #include "record/record_file.h"
 
 #include <cerrno>
 
-#include "record/file_system.h"
-
 namespace {
-
-// errno, or EIO when a failure left none to report.
-int system_error() { return errno != 0 ? errno : EIO; }
 
 constexpr std::string_view column_gap = "      ";
 constexpr std::string_view indent = "        ";  // as wide as "Traits: "
 
 }  // namespace
 
-// Appending creates a missing file and leaves an existing one as it is.
 int open_record_file(record_file& file, const char* name) {
-  file.error =
-      open_named_file(file.stream, name, std::ios::out | std::ios::app);
-  return file.error;
+  file.name = name;
+  file.error = open_file(name, file.handle);
+  if (file.error != 0) {
+    file.stream.setstate(std::ios::badbit);
+    return file.error;
+  }
+  guard_new_file(file.handle, name);
+  return 0;
 }
 
-int empty_record_file(record_file& file, const char* name) {
-  if (file.error != 0) return file.error;
-  file.stream.close();
-  file.error =
-      open_named_file(file.stream, name, std::ios::out | std::ios::trunc);
+int start_record(record_file& file, const character_record& record) {
+  if (file.error == 0) file.error = empty_file(file.handle);
+  if (file.error != 0) {
+    file.stream.setstate(std::ios::badbit);
+  } else {
+    write_record_sheet(file.stream, record);
+    note_write_error(file);
+  }
+  end_new_file_guard();
   return file.error;
 }
 
@@ -67,12 +71,27 @@ void write_perk_line(std::ostream& out, std::string_view perk) {
 }
 
 void note_write_error(record_file& file) {
-  if (!file.stream && file.error == 0) file.error = system_error();
+  if (!file.stream && file.error == 0) {
+    file.error = file.buffer.error() != 0 ? file.buffer.error() : EIO;
+  }
 }
 
 int close_record_file(record_file& file) {
-  errno = 0;
-  file.stream.close();
+  end_new_file_guard();
+  if (file.handle.value == -1) return file.error;
+  file.stream.flush();
   note_write_error(file);
+  if (file.error == 0) file.error = sync_file(file.handle, file.name.c_str());
+  if (file.error != 0) {
+    // A new file that nothing reached is no record: it goes.
+    remove_new_file(file.handle, file.name.c_str());
+    return file.error;
+  }
+  file.error = close_file(file.handle);
   return file.error;
+}
+
+void abandon_record_file(record_file& file) {
+  end_new_file_guard();
+  if (file.handle.value != -1) remove_new_file(file.handle, file.name.c_str());
 }

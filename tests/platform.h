@@ -3,6 +3,7 @@
 #ifndef CARDSTOW_TESTS_PLATFORM_H_
 #define CARDSTOW_TESTS_PLATFORM_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,20 @@ extern const std::string_view file_line_end;
 
 // The errno of opening a directory to write it: EISDIR, or EACCES on Windows.
 extern const int directory_open_error;
+
+// A system call of the program's file code that a test makes fail.
+enum class file_call { sync, close };
+
+// From now on each `call` the program makes first runs `before` (when set),
+// then does its work and, when `error` is not 0, fails with `error` all the
+// same. fail_file_call(call, 0, {}) ends that. Returns false where the tests
+// cannot do this (Windows).
+bool fail_file_call(file_call call, int error, std::function<void()> before);
+
+// Makes writes that would grow a file past `size` bytes write what fits and
+// fail with EFBIG; a negative `size` lifts that limit again. Returns false
+// where the tests cannot do this (Windows).
+bool limit_file_size(long long size);
 
 // `text` with each "\n" written as file_line_end: the bytes of a text file
 // written in text mode.

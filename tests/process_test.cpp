@@ -1,12 +1,19 @@
 // End-to-end tests of the real cardstow program: piped console input in a
 // fresh working directory; console output, record file and exit status.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
@@ -432,6 +439,142 @@ TEST(CardstowRun, ReportsARecordThatCouldNotBeWritten) {
              .out = file_prompt + questionnaire_prompts +
                     "Enter perk: Enter perk: " + thanks_line,
              .err_mentions = {"/dev/full", std::strerror(ENOSPC)}});
+}
+
+// The file console output goes to is never the record, whatever names it;
+// another existing file next to the answers file is no answers file.
+TEST(CardstowRun, RefusesConsoleOutputAsTheRecord) {
+  struct output_case {
+    const char* label;
+    const char* name;     // answered as the record
+    bool stdout_to_file;  // standard output goes to hero.TXT
+    bool stderr_to_file;  // standard error goes to hero.TXT
+    bool refused;
+  };
+  const output_case cases[] = {
+      {"standard output", "hero.TXT", true, false, true},
+      {"/dev/stdout while it is a file", "/dev/stdout", true, false, true},
+      {"standard error", "hero.TXT", false, true, true},
+      {"another file next to the answers file", "other.TXT", false, false,
+       false},
+  };
+  for (const output_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string hero = dir.path + "/hero.TXT";
+    write_file(hero, "");
+    write_file(dir.path + "/other.TXT", "old\n");
+    const std::string answers = dir.path + "/answers";
+    write_file(answers, std::string(c.name) + "\n" + mara_answers + "0\n");
+    child_run run;
+    run.directory = dir.path;
+    run.input_file = answers;
+    if (c.stdout_to_file) run.output_file = hero;
+    if (c.stderr_to_file) {
+      run.args = {"-c", "exec \"$0\" 2>hero.TXT", run.program};
+      run.program = "/bin/sh";
+    }
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.exit_status, c.refused ? 1 : 0) << describe_end(r);
+    const std::string console =
+        c.stdout_to_file ? file_content(hero) : r.out + file_content(hero);
+    EXPECT_EQ(console.find("Ironvale"), std::string::npos) << console;
+    if (!c.refused) {
+      EXPECT_EQ(file_content(dir.path + "/other.TXT"), mara_sheet);
+      continue;
+    }
+    const std::string err = c.stderr_to_file ? file_content(hero) : r.err;
+    check_stderr(err, {std::string("\"") + c.name +
+                       "\" is the file console output goes to"});
+    EXPECT_EQ(console.find("Character Name:"), std::string::npos) << console;
+  }
+}
+
+// What cannot take a whole record is refused at once, nothing asked: an
+// append-only file and a FIFO no process reads.
+TEST(CardstowRun, RefusesAFileThatCannotTakeTheRecord) {
+  struct unfit_case {
+    const char* label;
+    const char* make;  // shell command making r.TXT
+    int error;
+  };
+  const unfit_case cases[] = {
+      {"append-only file", "echo old >r.TXT && chattr +a r.TXT", EPERM},
+      {"FIFO without a reader", "mkfifo r.TXT", ENXIO},
+  };
+  for (const unfit_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string make =
+        "cd " + dir.path + " && (" + c.make + ") 2>/dev/null";
+    if (std::system(make.c_str()) != 0) {
+      std::printf("skipped \"%s\": cannot make one in /tmp here\n", c.label);
+      continue;
+    }
+    child_run run;
+    run.directory = dir.path;
+    run.input = bytes_source("r.TXT\n" + mara_answers + "0\n");
+    run.time_limit = std::chrono::seconds{10};
+    const child_result r = run_child(run);
+    std::system(("chattr -a " + dir.path + "/r.TXT 2>/dev/null").c_str());
+    EXPECT_EQ(r.exit_status, 1) << describe_end(r);
+    std::string rest;
+    EXPECT_TRUE(split_screen(r.out, rest));
+    EXPECT_EQ(rest, file_prompt + thanks_line);
+    check_stderr(r.err, {"\"r.TXT\"", std::strerror(c.error)});
+  }
+}
+
+// A second run naming the file the first is writing is refused while the
+// first waits at a question; the first then stores its whole record.
+TEST(CardstowRun, OneRunWritesARecordAtATime) {
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string record = dir.path + "/two.TXT";
+  write_file(record, "old\n");
+  std::promise<void> second_done;
+  std::future<void> go = second_done.get_future();
+  int pieces = 0;
+  child_run first;
+  first.directory = dir.path;
+  first.input = [&](std::string& chunk) {
+    if (pieces == 2) return false;
+    if (pieces++ == 0) {
+      chunk = "two.TXT\nMara Voss\n";
+      return true;
+    }
+    go.wait_for(std::chrono::seconds{30});
+    chunk = mara_answers.substr(10) + "1\nToughness\n";
+    return true;
+  };
+  child_result first_result;
+  std::thread first_run([&] { first_result = run_child(first); });
+  // The first run holds its lock once it asks its questions.
+  const int fd = open(record.c_str(), O_RDWR | O_CLOEXEC);
+  struct flock lock {};
+  for (int tries = 0; fd >= 0 && tries < 2000 && lock.l_type != F_WRLCK;
+       ++tries) {
+    lock = {};
+    lock.l_type = F_WRLCK;
+    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) break;
+    if (lock.l_type != F_WRLCK) usleep(5000);
+  }
+  if (fd >= 0) close(fd);
+  EXPECT_EQ(lock.l_type, F_WRLCK) << "the first run took no lock";
+  const child_result second =
+      run_cardstow(dir.path, "two.TXT\n" + mara_answers + "0\n");
+  second_done.set_value();
+  first_run.join();
+  EXPECT_EQ(second.exit_status, 1) << describe_end(second);
+  check_stderr(second.err,
+               {"\"two.TXT\" is being written by another cardstow run"});
+  std::string rest;
+  EXPECT_TRUE(split_screen(second.out, rest));
+  EXPECT_EQ(rest, file_prompt + thanks_line);
+  EXPECT_EQ(first_result.exit_status, 0) << describe_end(first_result);
+  EXPECT_EQ(file_content(record), mara_sheet + "Toughness\n");
 }
 
 }  // namespace

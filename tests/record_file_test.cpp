@@ -2,11 +2,17 @@
 #include "record/record_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/dialogue.h"
 #include "platform.h"
 #include "record/file_system.h"
 
@@ -126,7 +132,8 @@ TEST(RecordFile, FailuresCarryTheSystemReason) {
   for (const failure_case& c : cases) {
     record_file file;
     EXPECT_EQ(open_record_file(file, c.name), c.error) << "name: " << c.name;
-    EXPECT_FALSE(file.stream.is_open()) << "name: " << c.name;
+    EXPECT_EQ(file.handle.value, -1) << "name: " << c.name;
+    EXPECT_FALSE(file.stream) << "name: " << c.name;
   }
   if (on_windows) return;  // no /dev/full
   record_file full;
@@ -134,6 +141,94 @@ TEST(RecordFile, FailuresCarryTheSystemReason) {
   write_perk_line(full.stream, "lost");
   note_write_error(full);
   EXPECT_EQ(close_record_file(full), ENOSPC);
+}
+
+std::string content_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// A file name of this test process of at most 29 bytes, free for a record.
+std::string fresh_name(const char* stem) {
+  const std::string name =
+      "/tmp/" + std::string(stem) + std::to_string(getpid()) + ".TXT";
+  std::remove(name.c_str());
+  return name;
+}
+
+// A perk that crosses a file-size limit lifted before the next perk: the
+// first reason is kept, the rest of that perk and every later one are
+// dropped, and nothing already written is written again.
+TEST(RecordFile, AFailedWriteEndsTheWriting) {
+  const std::string name = fresh_name("cs-limit-");
+  record_file file;
+  ASSERT_EQ(open_record_file(file, name.c_str()), 0);
+  ASSERT_EQ(start_record(file, character_record{}), 0);
+  const std::string sheet = content_of(name);
+  if (!limit_file_size(static_cast<long long>(sheet.size()) + 5)) {
+    GTEST_SKIP() << "no file-size limit can be set here";
+  }
+  write_perk_line(file.stream, "abcdefghij");
+  note_write_error(file);
+  ASSERT_TRUE(limit_file_size(-1));
+  write_perk_line(file.stream, "after the limit");
+  note_write_error(file);
+  EXPECT_EQ(close_record_file(file), EFBIG);
+  EXPECT_EQ(content_of(name), sheet + "abcde");
+  std::remove(name.c_str());
+}
+
+// The record is synced once, the new file's folder too, before the report
+// line; a failed sync or close is reported instead of it.
+TEST(RecordFile, SyncedBeforeItIsReported) {
+  struct sync_case {
+    const char* label;
+    bool existing;
+    file_call failing;
+    int error;
+    int syncs;  // of a run where nothing fails
+  };
+  const sync_case cases[] = {
+      {"new file", false, file_call::sync, 0, 2},
+      {"existing file", true, file_call::sync, 0, 1},
+      {"sync of a new file fails", false, file_call::sync, EIO, 0},
+      {"sync of an existing file fails", true, file_call::sync, EIO, 0},
+      {"close fails", true, file_call::close, EIO, 0},
+  };
+  for (const sync_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string name = fresh_name("cs-sync-");
+    if (c.existing) std::ofstream(name) << "old\n";
+    std::istringstream in(name + "\nMara\n1\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    std::vector<bool> reported_at_sync;
+    const auto before_sync = [&] {
+      reported_at_sync.push_back(out.str().find("stored") != std::string::npos);
+    };
+    text_field field{};
+    name.copy(field.data(), answer_capacity - 1);
+    if (!fail_file_call(file_call::sync, 0, before_sync)) {
+      GTEST_SKIP() << "file calls cannot be made to fail here";
+    }
+    if (c.error != 0) fail_file_call(c.failing, c.error, before_sync);
+    const int status = fill_in_record(field, in, out, err);
+    fail_file_call(file_call::sync, 0, {});
+    fail_file_call(file_call::close, 0, {});
+    if (c.error == 0) {
+      EXPECT_EQ(status, 0) << err.str();
+      EXPECT_EQ(reported_at_sync, std::vector<bool>(c.syncs, false));
+      EXPECT_NE(out.str().find("stored in " + name), std::string::npos);
+    } else {
+      EXPECT_EQ(status, 1);
+      EXPECT_EQ(out.str().find("stored"), std::string::npos) << out.str();
+      EXPECT_EQ(err.str(), "cardstow: cannot write the record to \"" + name +
+                               "\": " + std::strerror(c.error) + "\n");
+    }
+    std::remove(name.c_str());
+  }
 }
 
 // Windows would open another file or a device under these names; elsewhere

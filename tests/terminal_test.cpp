@@ -252,28 +252,39 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     cut how;
     int ends_by;           // the signal that ends the program
     std::size_t answered;  // answers of session_answers typed first
+    bool existing = true;  // old.TXT is there before the run
   };
   const std::string old_record = "an older record\n" + std::string(5000, 'x');
   const std::size_t all = std::size(session_answers);
   const interruption cases[] = {
-      {cut::ctrl_c, SIGINT, 6},    {cut::hang_up, SIGHUP, 6},
-      {cut::sigterm, SIGTERM, 2},  {cut::ctrl_c, SIGINT, all},
-      {cut::hang_up, SIGHUP, all}, {cut::sigterm, SIGTERM, all},
+      {cut::ctrl_c, SIGINT, 6},
+      {cut::hang_up, SIGHUP, 6},
+      {cut::sigterm, SIGTERM, 2},
+      {cut::ctrl_c, SIGINT, all},
+      {cut::hang_up, SIGHUP, all},
+      {cut::sigterm, SIGTERM, all},
       {cut::sigusr1, SIGUSR1, 6},
+      // A file the run made is gone when the run stored nothing in it.
+      {cut::ctrl_c, SIGINT, 6, false},
+      {cut::hang_up, SIGHUP, 2, false},
+      {cut::sigterm, SIGTERM, 1, false},
+      {cut::ctrl_c, SIGINT, all, false},
   };
   for (const interruption& c : cases) {
-    SCOPED_TRACE(testing::Message() << "signal " << c.ends_by << " after "
-                                    << c.answered << " answers");
+    SCOPED_TRACE(testing::Message()
+                 << "signal " << c.ends_by << " after " << c.answered
+                 << " answers, " << (c.existing ? "existing" : "new")
+                 << " file");
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string record = dir.path + "/old.TXT";
-    std::ofstream(record, std::ios::binary) << old_record;
+    if (c.existing) std::ofstream(record, std::ios::binary) << old_record;
     ASSERT_TRUE(start(dir.path, terminal_kind::editing));
     for (std::size_t i = 0; i < c.answered; ++i) {
       ASSERT_TRUE(wait_for(session_answers[i][0])) << screen_.substr(seen_);
       if (i != 4) type(session_answers[i][1]);
     }
-    std::string expected = old_record;
+    std::string expected = c.existing ? old_record : "";
     if (c.answered == all) {
       // Each perk is in the file before the next one is asked.
       expected = session_sheet;
@@ -286,7 +297,7 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
       ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
     } else {
       ASSERT_TRUE(wait_for(session_answers[c.answered][0]));
-      EXPECT_EQ(file_content(record), old_record);
+      EXPECT_EQ(file_content(record), expected);
     }
     if (c.how == cut::ctrl_c) {
       ASSERT_EQ(write(master_, "\x03", 1), 1);
@@ -298,7 +309,9 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
         << "wait status " << status;
     EXPECT_EQ(file_content(record), expected);
-    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"old.TXT"});
+    const bool kept = c.existing || c.answered == all;
+    EXPECT_EQ(entries_of(dir.path),
+              std::vector<std::string>(kept ? 1 : 0, "old.TXT"));
     termios modes{};
     if (master_ >= 0 && tcgetattr(master_, &modes) == 0) {
       // The terminal echoes and edits lines again, as it did at the start.
