@@ -14,7 +14,8 @@ int main() {
   std::ostream out(&output);
   std::istream in(&input);
   in.tie(&out);  // each read shows what was printed before it
-  const int status = run_dialogue(in, out, std::cerr);
+  const int status =
+      run_dialogue(in, out, std::cerr, standard_output_is_terminal());
   output.finish();
   close_typed_lines(typed);
   return report_console_failures(status, input.error(), output.error(),

@@ -31,3 +31,5 @@ bool write_standard_output(std::string_view bytes, int& error) {
   }
   return true;
 }
+
+bool standard_output_is_terminal() { return isatty(1) == 1; }

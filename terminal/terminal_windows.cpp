@@ -106,3 +106,7 @@ bool write_standard_output(std::string_view bytes, int& error) {
   }
   return true;
 }
+
+bool standard_output_is_terminal() {
+  return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
+}
