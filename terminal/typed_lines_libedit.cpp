@@ -233,7 +233,9 @@ int read_bytes(typed_lines& typed) {
   for (;;) {
     const int ready = wait_for_input(typed);
     if (ready != 1) return ready;
-    const ssize_t got = read(0, typed.bytes, sizeof typed.bytes);
+    // One byte at a time: keys typed after the last line stay unread on the
+    // terminal, for whatever reads it once the program has ended.
+    const ssize_t got = read(0, typed.bytes, 1);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) typed.error = errno;
     if (got < 0) return read_failed;

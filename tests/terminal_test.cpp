@@ -1,10 +1,12 @@
 // Drives the real cardstow program through a pseudo-terminal as a person
 // would: each answer is typed only once its prompt is on the screen, with
 // the line editor's keys, or all at once ahead of the prompts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -53,10 +55,13 @@ class TerminalTest : public testing::Test {
   // where it reads the terminal's own lines.
   enum class terminal_kind { editing, plain };
 
-  // Starts cardstow on a new pseudo-terminal, working in `directory`.
-  bool start(const std::string& directory, terminal_kind kind) {
+  // Starts cardstow on a new pseudo-terminal, working in `directory`; its
+  // standard output is `output` instead when that is not -1.
+  bool start(const std::string& directory, terminal_kind kind,
+             int output = -1) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
+      if (output != -1 && dup2(output, 1) != 1) _exit(127);
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
       if (chdir(directory.c_str()) == 0) {
@@ -127,6 +132,35 @@ class TerminalTest : public testing::Test {
     return status;
   }
 
+  // Reaps the program without reading the terminal: 0 and its wait status
+  // in `status` once it has ended, -1 when it took too long.
+  int reap(int& status) {
+    const auto deadline = clock_type::now() + patience;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (clock_type::now() >= deadline) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+    return 0;
+  }
+
+  // Checks that the terminal's modes are those of a new terminal, as the
+  // program found them.
+  void expect_modes_as_found() {
+    int other_master = -1, other_slave = -1;
+    ASSERT_EQ(openpty(&other_master, &other_slave, nullptr, nullptr, nullptr),
+              0);
+    termios fresh{}, modes{};
+    ASSERT_EQ(tcgetattr(other_master, &fresh), 0);
+    close(other_slave);
+    close(other_master);
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    EXPECT_EQ(modes.c_lflag, fresh.c_lflag) << std::hex << "local modes";
+    EXPECT_EQ(modes.c_iflag, fresh.c_iflag) << std::hex << "input modes";
+    EXPECT_EQ(modes.c_oflag, fresh.c_oflag) << std::hex << "output modes";
+    EXPECT_EQ(modes.c_cflag, fresh.c_cflag) << std::hex << "control modes";
+  }
+
   // Closes the terminal of a session that has ended, for the next one.
   void end_session() {
     if (master_ >= 0) close(master_);
@@ -157,7 +191,7 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
     std::string answer;
   };
   const step steps[] = {
-      {file_prompt, "pty.TXT"},
+      {file_prompt, "p\u200bty.TXT"},
       {"Character Name: ", "Mara Voss"},
       {"Level: ", "ten"},
       {"Please enter a whole number from -2147483648 to 2147483647.\r\n"
@@ -184,13 +218,34 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
         << screen_.substr(seen_);
     type(s.answer);
   }
-  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  // Keys typed after the last answer are left for the shell: the test holds
+  // the terminal open to read them once the program has ended.
+  const int shell_side = open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(shell_side, 0);
+  type("ls");
+  ASSERT_TRUE(wait_for(thanks_line.substr(0, thanks_line.size() - 1)))
+      << screen_.substr(seen_);
+  int status = 0;
+  ASSERT_EQ(reap(status), 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  char unread[16] = {};
+  EXPECT_EQ(read(shell_side, unread, sizeof unread), 3);
+  EXPECT_EQ(std::string(unread), "ls\n");
+  close(shell_side);
+  while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+  }
+  expect_modes_as_found();
 
+  // The terminal echoed the keys typed after the last answer as it got them.
+  std::string shown = without_carriage_returns(screen_);
+  const std::size_t echo = shown.find("ls\n", shown.find("Lead Belly\n"));
+  ASSERT_NE(echo, std::string::npos) << shown;
+  shown.erase(echo, 3);
   std::string rest;
-  ASSERT_TRUE(split_screen(without_carriage_returns(screen_), rest));
+  ASSERT_TRUE(split_screen(shown, rest));
   EXPECT_EQ(rest,
             file_prompt +
-                "pty.TXT\n"
+                "p\u200bty.TXT\n"
                 "Character Name: Mara Voss\n"
                 "Level: ten\n"
                 "Please enter a whole number from -2147483648 to 2147483647.\n"
@@ -208,8 +263,8 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
                 "How many Perks do you need to enter: 2\n"
                 "Enter perk: Toughness\n"
                 "Enter perk: Lead Belly\n" +
-                stored_lines("pty.TXT"));
-  EXPECT_EQ(file_content(dir.path + "/pty.TXT"),
+                stored_lines("p\\u200bty.TXT"));
+  EXPECT_EQ(file_content(dir.path + "/p\u200bty.TXT"),
             "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
             "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
             "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
@@ -332,13 +387,16 @@ TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
   };
   const step steps[] = {
       {file_prompt, "edit.TXT"},
-      {"Character Name: ", "Mara Vs" + left + "o" + right + "s"},
+      // A byte that is no UTF-8 is dropped; Ctrl-D deletes under the cursor.
+      {"Character Name: ",
+       "Ma\xFFra Vxs" + left + left + ctrl_d + "o" + right + "s"},
       {"Level: ", "e" + home + "t" + end + "n"},  // "ten": asked again
       {"Level: ", up + ctrl_a + delete_key + ctrl_e + backspace + backspace +
                       "132" + left + left + ctrl_d},  // "12"
       {"Strength: ", "6 7 5 4 8 9 3"},
       {"First Trait: ", "Fast Sh\u6f22ot" + left + left + backspace},
-      {"Second Trait: ", "mall Frame" + ctrl_a + "S" + ctrl_e + "s"},
+      // Ctrl-D at the end of a line leaves it as it is.
+      {"Second Trait: ", "mall Frame" + ctrl_a + "S" + ctrl_e + ctrl_d + "s"},
       {"First Tag: ", "Big Guns" + left + left + left + left + ctrl_u},
       {"Second Tag: ", "Lock junk" + ctrl_w + backspace + "pick "},
       {"Third Tag: ", up + up + down + home + "Big "},  // "Lockpick "
@@ -349,11 +407,36 @@ TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
   };
   for (const step& s : steps) {
     ASSERT_TRUE(wait_for(s.prompt)) << screen_.substr(seen_);
+    if (s.prompt == "Strength: ") {
+      // A resize, and a resumption, at a prompt neither end nor hold the run.
+      kill(pid_, SIGWINCH);
+      kill(pid_, SIGCONT);
+    }
     type(s.keys);
   }
   ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
-  type_keys(ctrl_d);  // ends input on an empty line: no third perk
-  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  // Ctrl-D ends input on an empty line: no third perk. The keys typed with
+  // it are left for the shell, which the test plays by holding the terminal.
+  const int shell_side = open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(shell_side, 0);
+  type_keys(ctrl_d + "ls\r");
+  ASSERT_TRUE(wait_for(thanks_line.substr(0, thanks_line.size() - 1)))
+      << screen_.substr(seen_);
+  int status = 0;
+  ASSERT_EQ(reap(status), 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  char unread[16] = {};
+  // Enter comes as CR or LF, as the modes of the moment mapped it.
+  EXPECT_EQ(read(shell_side, unread, sizeof unread), 3);
+  EXPECT_EQ(std::string(unread, 2), "ls") << unread;
+  close(shell_side);
+  while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+  }
+  expect_modes_as_found();
+  std::string rest;
+  EXPECT_TRUE(split_screen(without_carriage_returns(screen_), rest));
+  EXPECT_EQ(screen_.find("Interrupted system call"), std::string::npos)
+      << screen_;
   EXPECT_EQ(file_content(dir.path + "/edit.TXT"),
             "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
             "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
