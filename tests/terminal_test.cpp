@@ -62,6 +62,7 @@ class TerminalTest : public testing::Test {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       if (output != -1 && dup2(output, 1) != 1) _exit(127);
+      if (ignore_interrupt_) signal(SIGINT, SIG_IGN);
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
       if (chdir(directory.c_str()) == 0) {
@@ -175,6 +176,7 @@ class TerminalTest : public testing::Test {
     master_ = -1;
   }
 
+  bool ignore_interrupt_ = false;  // the program starts with SIGINT ignored
   pid_t pid_ = -1;
   int master_ = -1;
   std::string screen_;  // everything the terminal has shown
@@ -486,6 +488,88 @@ TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
     EXPECT_EQ(count_of("Enter perk: Lead Belly\n", shown), 1u) << shown;
     end_session();
   }
+}
+
+// Runs at a terminal that are unusual in one way each still take their
+// answers from it: output to a pipe, SIGINT ignored, input ended with Ctrl-D
+// after a partial number at a dumb terminal.
+TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
+  enum class unusual { output_piped, interrupt_ignored, ended_in_a_number };
+  struct unusual_case {
+    unusual how;
+    terminal_kind kind;
+    std::vector<std::string> keys;  // each typed once the last prompt shows
+    std::string record_after_name;  // what follows the name line
+  };
+  const std::string mara =
+      "Level: 1\n\nST: 2      IN: 6\nPE: 3      AG: 7\n"
+      "EN: 4      LK: 8\nCH: 5\n\nTraits: A\n        B\n"
+      "\nTags:   C\n        D\n        E\n\nPerks:\n";
+  const std::string answers = "1 2 3 4 5 6 7 8\nA\nB\nC\nD\nE\n0\n";
+  const unusual_case cases[] = {
+      {unusual::output_piped,
+       terminal_kind::editing,
+       {"p\u200b.TXT\nMara\n" + answers},
+       mara},
+      {unusual::interrupt_ignored,
+       terminal_kind::editing,
+       {"p\u200b.TXT\n", "\x03Mara\n", answers},
+       mara},
+      {unusual::ended_in_a_number,
+       terminal_kind::plain,
+       {"p\u200b.TXT\n", "Mara\n", "12" + ctrl_d + ctrl_d},
+       "Level: 12\n\nST: 0      IN: 0\nPE: 0      AG: 0\nEN: 0      LK: 0\n"
+       "CH: 0\n\nTraits: \n        \n\nTags:   \n        \n        \n\n"
+       "Perks:\n"},
+  };
+  for (const unusual_case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << static_cast<int>(c.how));
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    int pipe_ends[2] = {-1, -1};
+    if (c.how == unusual::output_piped) {
+      ASSERT_EQ(pipe(pipe_ends), 0);
+    }
+    ignore_interrupt_ = c.how == unusual::interrupt_ignored;
+    ASSERT_TRUE(start(dir.path, c.kind, pipe_ends[1]));
+    std::string piped;
+    if (c.how == unusual::output_piped) {
+      close(pipe_ends[1]);
+      type_keys(c.keys[0]);
+      // The prompts reach the pipe, and all of the run's output with them.
+      const auto deadline = clock_type::now() + patience;
+      pollfd fd{pipe_ends[0], POLLIN, 0};
+      char buffer[4096];
+      ssize_t got = 1;
+      while (got > 0 && clock_type::now() < deadline &&
+             poll(&fd, 1, 1000) >= 0) {
+        got = (fd.revents & (POLLIN | POLLHUP)) != 0
+                  ? read(pipe_ends[0], buffer, sizeof buffer)
+                  : 1;
+        if (got > 0 && (fd.revents & POLLIN) != 0) {
+          piped.append(buffer, static_cast<std::size_t>(got));
+        }
+      }
+      close(pipe_ends[0]);
+      std::string rest;
+      EXPECT_TRUE(split_screen(piped, rest));
+      EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
+                          stored_lines("p\u200b.TXT"));
+    } else {
+      const char* const prompts[] = {"Enter a file name followed by .TXT: ",
+                                     "Character Name: ", "Level: "};
+      for (std::size_t i = 0; i < c.keys.size(); ++i) {
+        ASSERT_TRUE(wait_for(prompts[i])) << screen_.substr(seen_);
+        type_keys(c.keys[i]);
+      }
+    }
+    ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+    EXPECT_EQ(file_content(dir.path + "/p\u200b.TXT"),
+              "Ironvale Scout Corps Personal Record\n\nName: Mara\n" +
+                  c.record_after_name);
+    end_session();
+  }
+  ignore_interrupt_ = false;
 }
 
 }  // namespace
