@@ -73,6 +73,39 @@ class TerminalTest : public testing::Test {
     return pid_ > 0;
   }
 
+  // Starts cardstow at an editing terminal in `directory` as a shell with
+  // job control does: in a process group of its own in the foreground, its
+  // parent in the same session, so that Ctrl-Z stops it. The parent shows
+  // "[job PID]" at the start and "[stopped]" whenever the program stops,
+  // and ends with its exit status (128 and the signal when one ended it).
+  bool start_as_job(const std::string& directory) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ != 0) return pid_ > 0;
+    signal(SIGTTOU, SIG_IGN);
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      tcsetpgrp(0, getpid());
+      signal(SIGTTOU, SIG_DFL);
+      setenv("LC_ALL", "C.UTF-8", 1);
+      setenv("TERM", "xterm", 1);
+      if (chdir(directory.c_str()) == 0) {
+        execl(CARDSTOW_BINARY, CARDSTOW_BINARY, static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+    setpgid(job, job);
+    const std::string started = "[job " + std::to_string(job) + "]\n";
+    if (write(1, started.data(), started.size()) < 0) _exit(126);
+    int status = 0;
+    while (waitpid(job, &status, WUNTRACED | WCONTINUED) == job) {
+      if (WIFSTOPPED(status) && write(1, "[stopped]\n", 10) < 0) _exit(126);
+      if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+      if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
+    }
+    _exit(125);
+  }
+
   // Reads what the terminal shows within `deadline`. Returns false when the
   // deadline passed or the terminal closed.
   bool read_some(clock_type::time_point deadline) {
@@ -570,6 +603,40 @@ TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
     end_session();
   }
   ignore_interrupt_ = false;
+}
+
+// Ctrl-Z stops the program with the terminal in its own modes, and the
+// line typed so far comes back when the program goes on.
+TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
+  SKIP_WITHOUT_LINE_EDITOR();
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(start_as_job(dir.path));
+  ASSERT_TRUE(wait_for("[job ")) << screen_;
+  ASSERT_TRUE(wait_for("]")) << screen_;
+  const pid_t job = static_cast<pid_t>(std::stol(screen_.substr(5)));
+  ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+  type("stop.TXT");
+  ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
+  type_keys("Mar");  // shown before Ctrl-Z, which drops what is unread
+  ASSERT_TRUE(wait_for("Mar")) << screen_.substr(seen_);
+  type_keys("\x1a");
+  ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
+  termios modes{};
+  ASSERT_EQ(tcgetattr(master_, &modes), 0);
+  const tcflag_t line_mode = ECHO | ICANON | ISIG;
+  EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
+      << "terminal modes while stopped: " << std::hex << modes.c_lflag;
+  ASSERT_EQ(kill(job, SIGCONT), 0);
+  ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+  type("a");
+  ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+  type_keys("1 2 3 4 5 6 7 8\nA\nB\nC\nD\nE\n0\n");
+  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  const std::string start =
+      "Ironvale Scout Corps Personal Record\n\nName: Mara\n";
+  EXPECT_EQ(file_content(dir.path + "/stop.TXT").substr(0, start.size()),
+            start);
 }
 
 }  // namespace
