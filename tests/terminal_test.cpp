@@ -631,12 +631,16 @@ TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
   ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
   type("a");
   ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
-  type_keys("1 2 3 4 5 6 7 8\nA\nB\nC\nD\nE\n0\n");
+  // Up and Down go through the answers given, an empty one left out and a
+  // repeated one once.
+  type_keys("1 2 3 4 5 6 7 8\nA\n\n" + up + "\n" + up + "\n" + up + up + up +
+            down + "\n0\n");
   ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
-  const std::string start =
-      "Ironvale Scout Corps Personal Record\n\nName: Mara\n";
-  EXPECT_EQ(file_content(dir.path + "/stop.TXT").substr(0, start.size()),
-            start);
+  EXPECT_EQ(file_content(dir.path + "/stop.TXT"),
+            "Ironvale Scout Corps Personal Record\n\nName: Mara\nLevel: 1\n\n"
+            "ST: 2      IN: 6\nPE: 3      AG: 7\nEN: 4      LK: 8\nCH: 5\n\n"
+            "Traits: A\n        \n\nTags:   A\n        A\n"
+            "        1 2 3 4 5 6 7 8\n\nPerks:\n");
 }
 
 }  // namespace
