@@ -3,11 +3,11 @@
 #include "app/dialogue.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "app/shown_name.h"
 #include "console/answer_reading.h"
 #include "record/file_system.h"
 #include "record/record_file.h"
@@ -30,90 +30,6 @@ int give_up(std::ostream& out, std::ostream& err, std::string_view problem) {
   err << "cardstow: " << problem << std::endl;
   print_thanks(out);
   return 1;
-}
-
-// Length of the well-formed UTF-8 character that starts `text`, with its
-// code point in `code`; 0 when no well-formed character starts there.
-std::size_t utf8_character(std::string_view text, char32_t& code) {
-  const auto byte = [&](std::size_t i) -> unsigned {
-    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
-  };
-  const unsigned lead = byte(0);
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-  std::size_t length = 0;
-  if (lead < 0x80) {
-    length = 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : low;    // no overlong form
-    high = lead == 0xED ? 0x9F : high;  // no surrogate
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : low;    // no overlong form
-    high = lead == 0xF4 ? 0x8F : high;  // nothing past U+10FFFF
-  }
-  code = lead & (length == 1 ? 0x7Fu : 0x7Fu >> length);
-  for (std::size_t i = 1; i < length; ++i, low = 0x80, high = 0xBF) {
-    if (byte(i) < low || byte(i) > high) return 0;
-    code = (code << 6) | (byte(i) & 0x3Fu);
-  }
-  return length;
-}
-
-// Characters that would move the cursor, drive the terminal or reorder the
-// text around them: C0 and C1 controls, DEL and the bidirectional controls.
-bool is_unsafe(char32_t code) {
-  return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x061C ||
-         code == 0x200E || code == 0x200F ||
-         (code >= 0x202A && code <= 0x202E) ||
-         (code >= 0x2066 && code <= 0x2069);
-}
-
-// `value` written in hexadecimal after `format`'s backslash: "\\x%02x" for a
-// byte, "\\u%04x" for a character.
-std::string hex_escape(const char* format, unsigned value) {
-  char escape[12];
-  std::snprintf(escape, sizeof escape, format, value);
-  return escape;
-}
-
-// The escape that shows `code` in a message; empty when it shows as itself.
-std::string escape_of(char32_t code) {
-  switch (code) {
-    case '\\':
-      return "\\\\";
-    case '\t':
-      return "\\t";
-    case '\n':
-      return "\\n";
-    case '\r':
-      return "\\r";
-  }
-  if (!is_unsafe(code)) return "";
-  return hex_escape(code < 0x80 ? "\\x%02x" : "\\u%04x", code);
-}
-
-// `name` as a message shows it: control characters, bidirectional controls
-// and bytes that are no UTF-8 are escaped (\r, \x1b, \u202e, \xff), and so is
-// the backslash, so what is shown is the name and nothing else.
-std::string shown_name(std::string_view name) {
-  std::string out;
-  while (!name.empty()) {
-    char32_t code = 0;
-    const std::size_t length = utf8_character(name, code);
-    if (length == 0) {
-      out += hex_escape("\\x%02x", static_cast<unsigned char>(name[0]));
-      name.remove_prefix(1);
-      continue;
-    }
-    const std::string escape = escape_of(code);
-    out += escape.empty() ? name.substr(0, length) : std::string_view(escape);
-    name.remove_prefix(length);
-  }
-  return out;
 }
 
 // The name for a message: quoted, shown safely, and marked when only its
@@ -209,7 +125,8 @@ void show_title_screen(std::ostream& out) {
 }
 
 int fill_in_record(const text_field& file_name, std::istream& in,
-                   std::ostream& out, std::ostream& err) {
+                   std::ostream& out, std::ostream& err,
+                   bool output_is_terminal) {
   record_file file;
   if (const int error = open_record_file(file, file_name.data()); error != 0) {
     return give_up(out, err, open_refusal(file_name, error));
@@ -223,14 +140,18 @@ int fill_in_record(const text_field& file_name, std::istream& in,
                    "cannot write the record to " + quoted(file_name) + ": " +
                        std::strerror(error));
   }
+  // Scripts read the name from piped output as it was typed.
   out << std::endl
-      << "All this information has been stored in " << text_of(file_name)
+      << "All this information has been stored in "
+      << (output_is_terminal ? shown_name(text_of(file_name))
+                             : std::string(text_of(file_name)))
       << std::endl;
   print_thanks(out);
   return 0;
 }
 
-int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
+                 bool output_is_terminal) {
   show_title_screen(out);
   out << "Enter a file name followed by .TXT: ";
   text_field file_name{};
@@ -255,7 +176,7 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
                    "file name " + quoted(file_name) + " " + reason +
                        "; nothing was stored");
   }
-  return fill_in_record(file_name, in, out, err);
+  return fill_in_record(file_name, in, out, err, output_is_terminal);
 }
 
 int report_console_failures(int status, int read_error, int write_error,

@@ -1,7 +1,8 @@
 // The console dialogue of cardstow: the start-up screen, the questionnaire
 // that fills in a character record, and the closing lines. Every message on
-// the error stream shows a file name with control characters, bidirectional
-// controls and bytes that are no UTF-8 escaped (\r, \x1b, \u202e, \xff).
+// the error stream shows a file name escaped as shown_name does
+// (app/shown_name.h), and so does the report line when console output is a
+// terminal.
 #ifndef CARDSTOW_APP_DIALOGUE_H_
 #define CARDSTOW_APP_DIALOGUE_H_
 
@@ -23,18 +24,22 @@ void show_title_screen(std::ostream& out);
 // another run is writing are refused on `err`, and nothing is asked. A failed
 // write, sync or close is checked once the dialogue has run to its end and
 // reported the same way, with no report line. The perks stop being asked once
-// console input has ended. Returns the exit status: 0 when the record was
-// stored, 1 otherwise.
+// console input has ended. The report line shows the name escaped when
+// `output_is_terminal` (a person reads it), else byte for byte as typed (a
+// script may). Returns the exit status: 0 when the record was stored, 1
+// otherwise.
 int fill_in_record(const text_field& file_name, std::istream& in,
-                   std::ostream& out, std::ostream& err);
+                   std::ostream& out, std::ostream& err,
+                   bool output_is_terminal = false);
 
 // The whole run: start-up screen, file-name question and fill_in_record.
 // A file name that is empty, longer than 29 bytes, holds a NUL byte or is
 // one the platform would not open as typed (name_refusal in
 // record/file_system.h), any of which would name a file other than the one
 // typed, is refused on `err` before any file is touched. Returns the exit
-// status.
-int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err);
+// status. `output_is_terminal` as for fill_in_record.
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
+                 bool output_is_terminal = false);
 
 // The exit status of a run that ended with `status`, once the console's own
 // failures are reported on `err`, one line each: `read_error` and

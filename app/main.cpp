@@ -15,7 +15,8 @@ int main() {
   std::istream in(&input);
   input.serve(in);  // the line editor holds each answer to what it keeps
   in.tie(&out);     // each read shows what was printed before it
-  const int status = run_dialogue(in, out, std::cerr);
+  const int status =
+      run_dialogue(in, out, std::cerr, standard_output_is_terminal());
   output.finish();
   close_typed_lines(typed);
   const int exit_status =

@@ -25,6 +25,10 @@ std::size_t read_standard_input(char* buffer, std::size_t size, int& error);
 // with `error` set to the system's errno.
 bool write_standard_output(std::string_view bytes, int& error);
 
+// Whether standard output is a terminal (a console on Windows): a person,
+// not a script, reads what is written there.
+bool standard_output_is_terminal();
+
 // A person typing at a terminal: the line editor their lines come from.
 struct typed_lines;
 

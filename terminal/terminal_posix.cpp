@@ -34,3 +34,5 @@ bool write_standard_output(std::string_view bytes, int& error) {
 
 // A terminal's window belongs to the shell or terminal that runs the program.
 void close_console() {}
+
+bool standard_output_is_terminal() { return isatty(1) == 1; }

@@ -146,3 +146,7 @@ void close_console() {
   wait_for_enter(input);
   SetConsoleMode(input, mode);
 }
+
+bool standard_output_is_terminal() {
+  return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
+}

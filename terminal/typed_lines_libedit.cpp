@@ -363,15 +363,20 @@ int wait_for_input(typed_lines& typed) {
 // and reads again.
 int read_bytes(typed_lines& typed) {
   for (;;) {
+    // Bytes already waiting belong to the keys read before them, as a paste
+    // does: the bell rings once for all of them.
+    pollfd waiting{0, POLLIN, 0};
+    if (poll(&waiting, 1, 0) != 1) typed.rang = false;
     const int ready = wait_for_input(typed);
     if (ready != 1) return ready;
-    const ssize_t got = read(0, typed.bytes, sizeof typed.bytes);
+    // One byte at a time: keys typed after the last line stay unread on the
+    // terminal, for whatever reads it once the program has ended.
+    const ssize_t got = read(0, typed.bytes, 1);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got < 0) typed.error = errno;
     if (got < 0) return read_failed;
     typed.bytes_at = 0;
     typed.bytes_end = static_cast<std::size_t>(got);
-    typed.rang = false;
     return got > 0 ? 1 : 0;
   }
 }

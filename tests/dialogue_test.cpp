@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shown_name.h"
 #include "console/answer_reading.h"
 #include "platform.h"
 
@@ -48,11 +49,12 @@ class DialogueTest : public testing::Test {
     fs::remove_all(dir_);
   }
 
-  static run_result run(const std::string& input) {
+  static run_result run(const std::string& input,
+                        bool output_is_terminal = false) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = run_dialogue(in, out, err);
+    const int status = run_dialogue(in, out, err, output_is_terminal);
     return {status, out.str(), err.str()};
   }
 
@@ -102,6 +104,55 @@ TEST(ShowTitleScreen, SevenFramedLinesThenTwoEmpty) {
                            "Verson 1.0    *\n"),
             std::string::npos);
   EXPECT_EQ(out.str().substr(out.str().size() - 4), "/\n\n\n");
+}
+
+// Each class of character that is escaped, at its edges, and its neighbours
+// that show as themselves.
+TEST(ShownName, EscapesWhatCouldDriveTheTerminalOrHide) {
+  struct shown_case {
+    std::string name;
+    std::string shown;
+  };
+  const shown_case cases[] = {
+      {"hero.TXT", "hero.TXT"},
+      {"\xD0\x9C\xD0\xB0\xD1\x80\xD0\xB0 h\xC3\xA9ros \xE6\xBC\xA2",
+       "\xD0\x9C\xD0\xB0\xD1\x80\xD0\xB0 h\xC3\xA9ros \xE6\xBC\xA2"},
+      // C0 controls, DEL and the backslash.
+      {"\\ \t\n\r", "\\\\ \\t\\n\\r"},
+      {std::string("\0\x01\x1b\x1f \x7e\x7f", 7),
+       "\\x00\\x01\\x1b\\x1f ~\\x7f"},
+      // C1 controls, U+0080 to U+009F; U+00A0 (no-break space) is a space.
+      {"\xC2\x80\xC2\x9F\xC2\xA0", "\\u0080\\u009f\xC2\xA0"},
+      // Invisible format characters and separators, and their neighbours.
+      {"\xC2\xAC\xC2\xAD\xC2\xAE", "\xC2\xAC\\u00ad\xC2\xAE"},
+      {"\xD8\x9B\xD8\x9C\xD8\x9D", "\xD8\x9B\\u061c\xD8\x9D"},
+      {"\xD8\x80\xD8\x85\xDB\x9D\xDC\x8F\xE1\xA0\x8E",
+       "\\u0600\\u0605\\u06dd\\u070f\\u180e"},
+      {"\xE2\x80\x8A\xE2\x80\x8B\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\x90",
+       "\xE2\x80\x8A\\u200b\\u200e\\u200f\xE2\x80\x90"},
+      {"\xE2\x80\xA7\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAE\xE2\x80\xAF",
+       "\xE2\x80\xA7\\u2028\\u2029\\u202e\xE2\x80\xAF"},
+      {"\xE2\x81\xA0\xE2\x81\xA4\xE2\x81\xA6\xE2\x81\xAF\xE2\x81\xB0",
+       "\\u2060\\u2064\\u2066\\u206f\xE2\x81\xB0"},
+      {"\xEF\xBB\xBF\xEF\xBF\xB9\xEF\xBF\xBB\xEF\xBF\xBC",
+       "\\ufeff\\ufff9\\ufffb\xEF\xBF\xBC"},
+      {"\xF0\x91\x82\xBD\xF0\x9B\xB2\xA0\xF0\x9D\x85\xBA",
+       "\\U000110bd\\U0001bca0\\U0001d17a"},
+      {"\xF3\xA0\x80\x81\xF3\xA0\x80\xA0\xF3\xA0\x81\xBF\xF3\xA0\x82\x80",
+       "\\U000e0001\\U000e0020\\U000e007f\xF3\xA0\x82\x80"},
+      // Bytes that start no well-formed character, each on its own: past
+      // U+10FFFF, overlong forms, a surrogate, a cut character.
+      {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+      {"\xF4\x90\x80\x80\xF5\x80\x80\x80",
+       "\\xf4\\x90\\x80\\x80\\xf5\\x80\\x80\\x80"},
+      {"\xC0\xAF\xC1\xBF\xE0\x9F\xBF\xF0\x8F\xBF\xBF",
+       "\\xc0\\xaf\\xc1\\xbf\\xe0\\x9f\\xbf\\xf0\\x8f\\xbf\\xbf"},
+      {"\xED\x9F\xBF\xED\xA0\x80", "\xED\x9F\xBF\\xed\\xa0\\x80"},
+      {"\xE2\x80x\xFF\xC3", "\\xe2\\x80x\\xff\\xc3"},
+  };
+  for (const shown_case& c : cases) {
+    EXPECT_EQ(shown_name(c.name), c.shown) << "name: " << c.name;
+  }
 }
 
 TEST_F(DialogueTest, TypicalRunStoresEveryAnswerWhereItBelongs) {
@@ -206,6 +257,7 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {"", "no file name given"},
       {std::string(30, 'f') + "\nName\n1\n", "is longer than 29 bytes"},
       {std::string("x\0y.TXT\nName\n", 14), "holds a NUL byte"},
+      {std::string("\x1b\0y.TXT\n", 8), "\"\\x1b...\" holds a NUL byte"},
       {"missing/x.TXT\nName\n1\n", "No such file or directory"},
       {"./\nName\n1\n", std::strerror(directory_open_error)},
       // A name is shown with what could hide a character or drive the
@@ -218,8 +270,14 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
       {std::string(26, 'f') + "\x1b[2J\n",
        "\"" + std::string(26, 'f') + "\\x1b[2...\""},
   };
+  const std::string full = "full\xE2\x80\xAE\x1b]2;x";
   if (!on_windows) {
     cases.push_back({"/dev/full\nName\n1\n", "No space left on device"});
+    // A record that cannot be written is reported with its name escaped.
+    fs::create_symlink("/dev/full", full);
+    cases.push_back({full + "\nName\n1\n",
+                     "cannot write the record to \"full\\u202e\\x1b]2;x\": "
+                     "No space left on device"});
   } else {
     // Names Windows would change, or take for a device, as it opens them.
     for (const char* name : {"NUL.TXT", "aux.txt", "COM1.TXT", "hero.TXT.",
@@ -239,7 +297,25 @@ TEST_F(DialogueTest, UnusableFileIsReportedAndNothingAsked) {
     EXPECT_EQ(r.out.substr(r.out.size() - 27), "Thanks for using CARDSTOW.\n")
         << "input: " << c.input;
   }
+  fs::remove(full);
   EXPECT_TRUE(fs::is_empty(fs::current_path()));
+}
+
+// The report line names the record as typed where a script may read it, and
+// escaped where a person does.
+TEST_F(DialogueTest, ReportLineEscapesTheNameOnlyAtATerminal) {
+  const std::string name =
+      "a\xE2\x80\x8B\xE2\x80\xAE"
+      "b.TXT";
+  for (const bool at_terminal : {false, true}) {
+    const run_result r = run(name + "\nN\n", at_terminal);
+    const std::string expected = at_terminal ? "a\\u200b\\u202eb.TXT" : name;
+    EXPECT_NE(r.out.find("\nAll this information has been stored in " +
+                         expected + "\nThanks"),
+              std::string::npos)
+        << (at_terminal ? "at a terminal: " : "piped: ") << r.out;
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
 }
 
 TEST(ReportConsoleFailures, EachFailureIsOneLineAndFailsTheRun) {

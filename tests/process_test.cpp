@@ -234,6 +234,12 @@ TEST(CardstowRun, StoresTheRecordAndSaysWhere) {
        .out = file_prompt + questionnaire_prompts + stored_lines(name29),
        .record_name = name29,
        .record = mara_sheet},
+      {.label = "through a pipe the report line names the file as typed",
+       .input = "\x1b]2;PWNED\x07x.TXT\n" + mara_answers + "0\n",
+       .out = file_prompt + questionnaire_prompts +
+              stored_lines("\x1b]2;PWNED\x07x.TXT"),
+       .record_name = "\x1b]2;PWNED\x07x.TXT",
+       .record = mara_sheet},
       {.label = "an existing file is replaced by a shorter record",
        .input = "old.TXT\n" + mara_answers + "1\nToughness\n",
        .existing_name = "old.TXT",
@@ -378,20 +384,29 @@ TEST(CardstowRun, ReportsConsoleFailures) {
 // `cardstow < hero.TXT` answering hero.TXT: the answers file is never
 // written over.
 TEST(CardstowRun, RefusesTheAnswersFileAsTheRecord) {
-  for (const std::string name : {"hero.TXT", "./hero.TXT"}) {
+  struct refused_name {
+    std::string typed, file, shown;
+  };
+  const refused_name names[] = {
+      {"hero.TXT", "hero.TXT", "hero.TXT"},
+      {"./hero.TXT", "hero.TXT", "./hero.TXT"},
+      {"\xEF\xBB\xBFh\x1b[8mero.TXT", "\xEF\xBB\xBFh\x1b[8mero.TXT",
+       "\\ufeffh\\x1b[8mero.TXT"},
+  };
+  for (const auto& [name, file, shown] : names) {
     SCOPED_TRACE("file name " + name);
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string answers = name + "\n" + mara_answers + "1\nToughness\n";
-    const std::string answers_file = dir.path + "/hero.TXT";
+    const std::string answers_file = dir.path + "/" + file;
     const child_result r = run_from_file(dir.path, answers_file, answers);
     EXPECT_EQ(r.exit_status, 1) << describe_end(r);
     std::string rest;
     EXPECT_TRUE(split_screen(r.out, rest));
     EXPECT_EQ(rest, file_prompt + thanks_line);
     check_stderr(r.err,
-                 {"\"" + name + "\" is the file the answers are read from"});
-    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"hero.TXT"});
+                 {"\"" + shown + "\" is the file the answers are read from"});
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{file});
     EXPECT_EQ(file_content(answers_file), answers);
   }
 }

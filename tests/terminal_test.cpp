@@ -1,10 +1,12 @@
 // Drives the real cardstow program through a pseudo-terminal as a person
 // would: each answer is typed only once its prompt is on the screen, with
 // the line editor's keys, or all at once ahead of the prompts.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -56,11 +58,14 @@ class TerminalTest : public testing::Test {
   enum class terminal_kind { editing, plain };
 
   // Starts cardstow on a new pseudo-terminal, working in `directory`, in
-  // the locale `locale` (nullptr: none chosen, LC_ALL, LC_CTYPE, LANG unset).
+  // the locale `locale` (nullptr: none chosen, LC_ALL, LC_CTYPE, LANG unset);
+  // its standard output is `output` instead when that is not -1.
   bool start(const std::string& directory, terminal_kind kind,
-             const char* locale = "C.UTF-8") {
+             const char* locale = "C.UTF-8", int output = -1) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
+      if (output != -1 && dup2(output, 1) != 1) _exit(127);
+      if (ignore_interrupt_) signal(SIGINT, SIG_IGN);
       for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) unsetenv(name);
       if (locale != nullptr) setenv("LC_ALL", locale, 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
@@ -70,6 +75,39 @@ class TerminalTest : public testing::Test {
       _exit(127);
     }
     return pid_ > 0;
+  }
+
+  // Starts cardstow at an editing terminal in `directory` as a shell with
+  // job control does: in a process group of its own in the foreground, its
+  // parent in the same session, so that Ctrl-Z stops it. The parent shows
+  // "[job PID]" at the start and "[stopped]" whenever the program stops,
+  // and ends with its exit status (128 and the signal when one ended it).
+  bool start_as_job(const std::string& directory) {
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ != 0) return pid_ > 0;
+    signal(SIGTTOU, SIG_IGN);
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      tcsetpgrp(0, getpid());
+      signal(SIGTTOU, SIG_DFL);
+      setenv("LC_ALL", "C.UTF-8", 1);
+      setenv("TERM", "xterm", 1);
+      if (chdir(directory.c_str()) == 0) {
+        execl(CARDSTOW_BINARY, CARDSTOW_BINARY, static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+    setpgid(job, job);
+    const std::string started = "[job " + std::to_string(job) + "]\n";
+    if (write(1, started.data(), started.size()) < 0) _exit(126);
+    int status = 0;
+    while (waitpid(job, &status, WUNTRACED | WCONTINUED) == job) {
+      if (WIFSTOPPED(status) && write(1, "[stopped]\n", 10) < 0) _exit(126);
+      if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+      if (WIFSIGNALED(status)) _exit(128 + WTERMSIG(status));
+    }
+    _exit(125);
   }
 
   // Reads what the terminal shows within `deadline`. Returns false when the
@@ -132,6 +170,35 @@ class TerminalTest : public testing::Test {
     return status;
   }
 
+  // Reaps the program without reading the terminal: 0 and its wait status
+  // in `status` once it has ended, -1 when it took too long.
+  int reap(int& status) {
+    const auto deadline = clock_type::now() + patience;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (clock_type::now() >= deadline) return -1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    pid_ = -1;
+    return 0;
+  }
+
+  // Checks that the terminal's modes are those of a new terminal, as the
+  // program found them.
+  void expect_modes_as_found() {
+    int other_master = -1, other_slave = -1;
+    ASSERT_EQ(openpty(&other_master, &other_slave, nullptr, nullptr, nullptr),
+              0);
+    termios fresh{}, modes{};
+    ASSERT_EQ(tcgetattr(other_master, &fresh), 0);
+    close(other_slave);
+    close(other_master);
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    EXPECT_EQ(modes.c_lflag, fresh.c_lflag) << std::hex << "local modes";
+    EXPECT_EQ(modes.c_iflag, fresh.c_iflag) << std::hex << "input modes";
+    EXPECT_EQ(modes.c_oflag, fresh.c_oflag) << std::hex << "output modes";
+    EXPECT_EQ(modes.c_cflag, fresh.c_cflag) << std::hex << "control modes";
+  }
+
   // Closes the terminal of a session that has ended, for the next one.
   void end_session() {
     if (master_ >= 0) close(master_);
@@ -146,6 +213,7 @@ class TerminalTest : public testing::Test {
     master_ = -1;
   }
 
+  bool ignore_interrupt_ = false;  // the program starts with SIGINT ignored
   pid_t pid_ = -1;
   int master_ = -1;
   std::string screen_;  // everything the terminal has shown
@@ -162,7 +230,7 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
     std::string answer;
   };
   const step steps[] = {
-      {file_prompt, "pty.TXT"},
+      {file_prompt, "p\u200bty.TXT"},
       {"Character Name: ", "Mara Voss"},
       {"Level: ", "ten"},
       {"Please enter a whole number from -2147483648 to 2147483647.\r\n"
@@ -189,13 +257,34 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
         << screen_.substr(seen_);
     type(s.answer);
   }
-  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  // Keys typed after the last answer are left for the shell: the test holds
+  // the terminal open to read them once the program has ended.
+  const int shell_side = open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(shell_side, 0);
+  type("ls");
+  ASSERT_TRUE(wait_for(thanks_line.substr(0, thanks_line.size() - 1)))
+      << screen_.substr(seen_);
+  int status = 0;
+  ASSERT_EQ(reap(status), 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  char unread[16] = {};
+  EXPECT_EQ(read(shell_side, unread, sizeof unread), 3);
+  EXPECT_EQ(std::string(unread), "ls\n");
+  close(shell_side);
+  while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+  }
+  expect_modes_as_found();
 
+  // The terminal echoed the keys typed after the last answer as it got them.
+  std::string shown = without_carriage_returns(screen_);
+  const std::size_t echo = shown.find("ls\n", shown.find("Lead Belly\n"));
+  ASSERT_NE(echo, std::string::npos) << shown;
+  shown.erase(echo, 3);
   std::string rest;
-  ASSERT_TRUE(split_screen(without_carriage_returns(screen_), rest));
+  ASSERT_TRUE(split_screen(shown, rest));
   EXPECT_EQ(rest,
             file_prompt +
-                "pty.TXT\n"
+                "p\u200bty.TXT\n"
                 "Character Name: Mara Voss\n"
                 "Level: ten\n"
                 "Please enter a whole number from -2147483648 to 2147483647.\n"
@@ -213,8 +302,8 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
                 "How many Perks do you need to enter: 2\n"
                 "Enter perk: Toughness\n"
                 "Enter perk: Lead Belly\n" +
-                stored_lines("pty.TXT"));
-  EXPECT_EQ(file_content(dir.path + "/pty.TXT"),
+                stored_lines("p\\u200bty.TXT"));
+  EXPECT_EQ(file_content(dir.path + "/p\u200bty.TXT"),
             "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
             "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
             "EN: 5      LK: 3\nCH: 4\n\nTraits: Fast Shot\n"
@@ -352,13 +441,16 @@ TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
   };
   const step steps[] = {
       {file_prompt, "edit.TXT"},
-      {"Character Name: ", "Mara Vs" + left + "o" + right + "s"},
+      // A byte that is no UTF-8 is dropped; Ctrl-D deletes under the cursor.
+      {"Character Name: ",
+       "Ma\xFFra Vxs" + left + left + ctrl_d + "o" + right + "s"},
       {"Level: ", "e" + home + "t" + end + "n"},  // "ten": asked again
       {"Level: ", up + ctrl_a + delete_key + ctrl_e + backspace + backspace +
                       "132" + left + left + ctrl_d},  // "12"
       {"Strength: ", "6 7 5 4 8 9 3"},
       {"First Trait: ", "Fast Sh\u6f22ot" + left + left + backspace},
-      {"Second Trait: ", "mall Frame" + ctrl_a + "S" + ctrl_e + "s"},
+      // Ctrl-D at the end of a line leaves it as it is.
+      {"Second Trait: ", "mall Frame" + ctrl_a + "S" + ctrl_e + ctrl_d + "s"},
       {"First Tag: ", "Big Guns" + left + left + left + left + ctrl_u},
       {"Second Tag: ", "Lock junk" + ctrl_w + backspace + "pick "},
       {"Third Tag: ", up + up + down + home + "Big "},  // "Lockpick "
@@ -369,11 +461,36 @@ TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
   };
   for (const step& s : steps) {
     ASSERT_TRUE(wait_for(s.prompt)) << screen_.substr(seen_);
+    if (s.prompt == "Strength: ") {
+      // A resize, and a resumption, at a prompt neither end nor hold the run.
+      kill(pid_, SIGWINCH);
+      kill(pid_, SIGCONT);
+    }
     type(s.keys);
   }
   ASSERT_TRUE(wait_for("Enter perk: ")) << screen_.substr(seen_);
-  type_keys(ctrl_d);  // ends input on an empty line: no third perk
-  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  // Ctrl-D ends input on an empty line: no third perk. The keys typed with
+  // it are left for the shell, which the test plays by holding the terminal.
+  const int shell_side = open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(shell_side, 0);
+  type_keys(ctrl_d + "ls\r");
+  ASSERT_TRUE(wait_for(thanks_line.substr(0, thanks_line.size() - 1)))
+      << screen_.substr(seen_);
+  int status = 0;
+  ASSERT_EQ(reap(status), 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  char unread[16] = {};
+  // Enter comes as CR or LF, as the modes of the moment mapped it.
+  EXPECT_EQ(read(shell_side, unread, sizeof unread), 3);
+  EXPECT_EQ(std::string(unread, 2), "ls") << unread;
+  close(shell_side);
+  while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+  }
+  expect_modes_as_found();
+  std::string rest;
+  EXPECT_TRUE(split_screen(without_carriage_returns(screen_), rest));
+  EXPECT_EQ(screen_.find("Interrupted system call"), std::string::npos)
+      << screen_;
   EXPECT_EQ(file_content(dir.path + "/edit.TXT"),
             "Ironvale Scout Corps Personal Record\n\nName: Mara Voss\n"
             "Level: 12\n\nST: 6      IN: 8\nPE: 7      AG: 9\n"
@@ -534,6 +651,126 @@ TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
     EXPECT_EQ(line_after(record, "Traits: "), r.trait) << record;
     end_session();
   }
+}
+
+// Runs at a terminal that are unusual in one way each still take their
+// answers from it: output to a pipe, SIGINT ignored, input ended with Ctrl-D
+// after a partial number at a dumb terminal.
+TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
+  enum class unusual { output_piped, interrupt_ignored, ended_in_a_number };
+  struct unusual_case {
+    unusual how;
+    terminal_kind kind;
+    std::vector<std::string> keys;  // each typed once the last prompt shows
+    std::string record_after_name;  // what follows the name line
+  };
+  const std::string mara =
+      "Level: 1\n\nST: 2      IN: 6\nPE: 3      AG: 7\n"
+      "EN: 4      LK: 8\nCH: 5\n\nTraits: A\n        B\n"
+      "\nTags:   C\n        D\n        E\n\nPerks:\n";
+  const std::string answers = "1 2 3 4 5 6 7 8\nA\nB\nC\nD\nE\n0\n";
+  const unusual_case cases[] = {
+      {unusual::output_piped,
+       terminal_kind::editing,
+       {"p\u200b.TXT\nMara\n" + answers},
+       mara},
+      {unusual::interrupt_ignored,
+       terminal_kind::editing,
+       {"p\u200b.TXT\n", "\x03Mara\n", answers},
+       mara},
+      {unusual::ended_in_a_number,
+       terminal_kind::plain,
+       {"p\u200b.TXT\n", "Mara\n", "12" + ctrl_d + ctrl_d},
+       "Level: 12\n\nST: 0      IN: 0\nPE: 0      AG: 0\nEN: 0      LK: 0\n"
+       "CH: 0\n\nTraits: \n        \n\nTags:   \n        \n        \n\n"
+       "Perks:\n"},
+  };
+  for (const unusual_case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << static_cast<int>(c.how));
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    int pipe_ends[2] = {-1, -1};
+    if (c.how == unusual::output_piped) {
+      ASSERT_EQ(pipe(pipe_ends), 0);
+    }
+    ignore_interrupt_ = c.how == unusual::interrupt_ignored;
+    ASSERT_TRUE(start(dir.path, c.kind, "C.UTF-8", pipe_ends[1]));
+    std::string piped;
+    if (c.how == unusual::output_piped) {
+      close(pipe_ends[1]);
+      type_keys(c.keys[0]);
+      // The prompts reach the pipe, and all of the run's output with them.
+      const auto deadline = clock_type::now() + patience;
+      pollfd fd{pipe_ends[0], POLLIN, 0};
+      char buffer[4096];
+      ssize_t got = 1;
+      while (got > 0 && clock_type::now() < deadline &&
+             poll(&fd, 1, 1000) >= 0) {
+        got = (fd.revents & (POLLIN | POLLHUP)) != 0
+                  ? read(pipe_ends[0], buffer, sizeof buffer)
+                  : 1;
+        if (got > 0 && (fd.revents & POLLIN) != 0) {
+          piped.append(buffer, static_cast<std::size_t>(got));
+        }
+      }
+      close(pipe_ends[0]);
+      std::string rest;
+      EXPECT_TRUE(split_screen(piped, rest));
+      EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
+                          stored_lines("p\u200b.TXT"));
+    } else {
+      const char* const prompts[] = {"Enter a file name followed by .TXT: ",
+                                     "Character Name: ", "Level: "};
+      for (std::size_t i = 0; i < c.keys.size(); ++i) {
+        ASSERT_TRUE(wait_for(prompts[i])) << screen_.substr(seen_);
+        type_keys(c.keys[i]);
+      }
+    }
+    ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+    EXPECT_EQ(file_content(dir.path + "/p\u200b.TXT"),
+              "Ironvale Scout Corps Personal Record\n\nName: Mara\n" +
+                  c.record_after_name);
+    end_session();
+  }
+  ignore_interrupt_ = false;
+}
+
+// Ctrl-Z stops the program with the terminal in its own modes, and the
+// line typed so far comes back when the program goes on.
+TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
+  SKIP_WITHOUT_LINE_EDITOR();
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(start_as_job(dir.path));
+  ASSERT_TRUE(wait_for("[job ")) << screen_;
+  ASSERT_TRUE(wait_for("]")) << screen_;
+  const pid_t job = static_cast<pid_t>(std::stol(screen_.substr(5)));
+  ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+  type("stop.TXT");
+  ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
+  type_keys("Mar");  // shown before Ctrl-Z, which drops what is unread
+  ASSERT_TRUE(wait_for("Mar")) << screen_.substr(seen_);
+  type_keys("\x1a");
+  ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
+  termios modes{};
+  ASSERT_EQ(tcgetattr(master_, &modes), 0);
+  const tcflag_t line_mode = ECHO | ICANON | ISIG;
+  EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
+      << "terminal modes while stopped: " << std::hex << modes.c_lflag;
+  ASSERT_EQ(kill(job, SIGCONT), 0);
+  ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+  type("a");
+  ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+  // Up and Down go through the answers given, an empty one left out and a
+  // repeated one once.
+  type_keys("1 2 3 4 5 6 7 8\nA\n\n" + up + "\n" + up + "\n" + up + up + up +
+            down + "\n0\n");
+  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  EXPECT_EQ(file_content(dir.path + "/stop.TXT"),
+            "Ironvale Scout Corps Personal Record\n\nName: Mara\nLevel: 1\n\n"
+            "ST: 2      IN: 6\nPE: 3      AG: 7\nEN: 4      LK: 8\nCH: 5\n\n"
+            "Traits: A\n        \n\nTags:   A\n        A\n"
+            "        1 2 3 4 5 6 7 8\n\nPerks:\n");
 }
 
 }  // namespace
