@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <system_error>
 
 console_output_buffer::console_output_buffer(bool holds_prompt)
     : holds_prompt_(holds_prompt) {
@@ -62,25 +63,40 @@ console_input_buffer::console_input_buffer(console_output_buffer& output,
     : output_(output), typed_(typed) {}
 
 console_input_buffer::int_type console_input_buffer::underflow() {
-  if (ended_ || !read_more()) {
-    ended_ = true;
-    return traits_type::eof();
+  while (!ended_) {
+    const std::span<char> text = typed_ != nullptr ? read_typed() : read_more();
+    if (error_ != 0) {
+      ended_ = true;
+      throw std::system_error(error_, std::generic_category(),
+                              "cannot read standard input");
+    }
+    if (!text.empty()) {
+      setg(text.data(), text.data(), text.data() + text.size());
+      return traits_type::to_int_type(*gptr());
+    }
   }
-  return traits_type::to_int_type(*gptr());
+  return traits_type::eof();
 }
 
-// Fills the get area with the next line typed or the next block of input.
-bool console_input_buffer::read_more() {
-  if (typed_ != nullptr) {
-    line_.clear();
-    if (!read_typed_line(*typed_, output_.take_prompt(), line_, error_)) {
-      return false;
-    }
-    setg(line_.data(), line_.data(), line_.data() + line_.size());
-    return !line_.empty();
+// The next line typed; nothing at the end of input.
+std::span<char> console_input_buffer::read_typed() {
+  line_.clear();
+  if (!read_typed_line(*typed_, output_.take_prompt(), line_, error_)) {
+    ended_ = true;
   }
+  return {line_.data(), line_.size()};
+}
+
+// The text of the next block of standard input, up to where input ends;
+// may be empty while a block holds only the start of a character.
+std::span<char> console_input_buffer::read_more() {
   const std::size_t got =
       read_standard_input(block_.data(), block_.size(), error_);
-  setg(block_.data(), block_.data(), block_.data() + got);
-  return got > 0;
+  std::span<char> text =
+      got == 0 ? finish_input(decoder_, line_)
+               : decode_input(decoder_, {block_.data(), got}, line_);
+  const std::size_t end =
+      standard_input_end(std::string_view(text.data(), text.size()));
+  ended_ = got == 0 || end < text.size();
+  return text.first(end);
 }

@@ -122,14 +122,25 @@ std::string quoted(const text_field& file_name, bool cut = false) {
   return '"' + shown_name(text_of(file_name)) + (cut ? "...\"" : "\"");
 }
 
+// Why console input could not be read, for a message.
+std::string read_failure(int read_error) {
+  std::string problem = "cannot read standard input";
+  if (read_error != 0) problem += std::string(": ") + std::strerror(read_error);
+  return problem;
+}
+
+// Each question is asked only while console input can still be read: after
+// a read error (`in` bad) no prompt is printed.
 void ask_text(std::istream& in, std::ostream& out, std::string_view prompt,
               text_field& field) {
+  if (in.bad()) return;
   out << prompt;
   read_text_answer(in, field);
 }
 
 void ask_number(std::istream& in, std::ostream& out, std::string_view prompt,
                 std::int32_t& field) {
+  if (in.bad()) return;
   out << prompt;
   read_number_answer(in, out, prompt, field);
 }
@@ -191,7 +202,8 @@ void show_title_screen(std::ostream& out) {
 }
 
 int fill_in_record(const text_field& file_name, std::istream& in,
-                   std::ostream& out, std::ostream& err) {
+                   std::ostream& out, std::ostream& err,
+                   const int& read_error) {
   if (is_standard_input(file_name.data())) {
     return give_up(out, err,
                    quoted(file_name) +
@@ -206,28 +218,41 @@ int fill_in_record(const text_field& file_name, std::istream& in,
   }
   character_record record;
   ask_questionnaire(in, out, record);
+  if (in.bad()) {
+    abandon_record_file(file);
+    return give_up(out, err, read_failure(read_error) + "; nothing was stored");
+  }
   if (empty_record_file(file, file_name.data()) == 0) {
     write_record_sheet(file.stream, record);
     note_write_error(file);
   }
   ask_perks(in, out, file, record);
+  int status = 0;
   if (const int error = close_record_file(file); error != 0) {
-    return give_up(out, err,
-                   "cannot write the record to " + quoted(file_name) + ": " +
-                       std::strerror(error));
+    status = give_up(out, err,
+                     "cannot write the record to " + quoted(file_name) + ": " +
+                         std::strerror(error));
+  } else {
+    out << std::endl
+        << "All this information has been stored in " << text_of(file_name)
+        << std::endl;
+    print_thanks(out);
   }
-  out << std::endl
-      << "All this information has been stored in " << text_of(file_name)
-      << std::endl;
-  print_thanks(out);
-  return 0;
+  if (!in.bad()) return status;
+  // The sheet and the perks typed so far are stored; the rest is lost.
+  err << "cardstow: " << read_failure(read_error) << std::endl;
+  return 1;
 }
 
-int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
+int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
+                 const int& read_error) {
   show_title_screen(out);
   out << "Enter a file name followed by .TXT: ";
   text_field file_name{};
   const text_read got = read_text_answer(in, file_name);
+  if (in.bad()) {
+    return give_up(out, err, read_failure(read_error) + "; nothing was stored");
+  }
   if (got == text_read::cut) {
     return give_up(out, err,
                    "file name " + quoted(file_name, true) +
@@ -248,18 +273,12 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err) {
                    "file name " + quoted(file_name) + " " + reason +
                        "; nothing was stored");
   }
-  return fill_in_record(file_name, in, out, err);
+  return fill_in_record(file_name, in, out, err, read_error);
 }
 
-int report_console_failures(int status, int read_error, int write_error,
-                            std::ostream& err) {
-  if (read_error != 0) {
-    err << "cardstow: cannot read standard input: " << std::strerror(read_error)
-        << std::endl;
-  }
-  if (write_error != 0) {
-    err << "cardstow: cannot write standard output: "
-        << std::strerror(write_error) << std::endl;
-  }
-  return read_error != 0 || write_error != 0 ? 1 : status;
+int report_console_failures(int status, int write_error, std::ostream& err) {
+  if (write_error == 0) return status;
+  err << "cardstow: cannot write standard output: "
+      << std::strerror(write_error) << std::endl;
+  return 1;
 }

@@ -14,9 +14,8 @@ int main() {
   std::ostream out(&output);
   std::istream in(&input);
   in.tie(&out);  // each read shows what was printed before it
-  const int status = run_dialogue(in, out, std::cerr);
+  const int status = run_dialogue(in, out, std::cerr, input.error());
   output.finish();
   close_typed_lines(typed);
-  return report_console_failures(status, input.error(), output.error(),
-                                 std::cerr);
+  return report_console_failures(status, output.error(), std::cerr);
 }

@@ -76,3 +76,7 @@ int close_record_file(record_file& file) {
   note_write_error(file);
   return file.error;
 }
+
+// Until files are opened by handle, nothing tells a file this run created
+// from one that was there: the file is only closed.
+void abandon_record_file(record_file& file) { file.stream.close(); }

@@ -42,4 +42,8 @@ void note_write_error(record_file& file);
 // succeeded, otherwise the errno of the first failure.
 int close_record_file(record_file& file);
 
+// Ends a record that will not be written: closes the file and, when this run
+// created it and it is still empty and still the same file, removes it.
+void abandon_record_file(record_file& file);
+
 #endif  // CARDSTOW_RECORD_RECORD_FILE_H_

@@ -1,4 +1,5 @@
 // The console on POSIX systems: file descriptors 0 and 1.
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -12,12 +13,19 @@ std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
   for (;;) {
     const ssize_t got = read(0, buffer, size);
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) {
-      error = errno;
-      return 0;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // Input that does not block has nothing yet: wait until it has.
+      pollfd input{0, POLLIN, 0};
+      if (poll(&input, 1, -1) >= 0 || errno == EINTR) continue;
+    } else if (errno == EINTR) {
+      continue;
     }
+    error = errno;
+    return 0;
   }
 }
+
+std::size_t standard_input_end(std::string_view text) { return text.size(); }
 
 bool write_standard_output(std::string_view bytes, int& error) {
   while (!bytes.empty()) {
