@@ -2,6 +2,7 @@
 #include "app/console_streams.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <system_error>
 
@@ -65,6 +66,8 @@ console_input_buffer::console_input_buffer(console_output_buffer& output,
 console_input_buffer::int_type console_input_buffer::underflow() {
   while (!ended_) {
     const std::span<char> text = typed_ != nullptr ? read_typed() : read_more();
+    // A closed terminal reads as its end; the answers did not end there.
+    if (ended_ && error_ == 0 && standard_input_hung_up()) error_ = EIO;
     if (error_ != 0) {
       ended_ = true;
       throw std::system_error(error_, std::generic_category(),

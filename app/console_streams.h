@@ -47,7 +47,8 @@ class console_output_buffer final : public std::streambuf {
 // Console input: a line at a time from `typed` when it is not null, else
 // standard input in large blocks, decoded to UTF-8 (app/input_decoding.h).
 // End of input ends it for good. A read error throws std::system_error, so
-// that the stream reading goes bad; nothing is read after it either.
+// that the stream reading goes bad; so does the end of a terminal that has
+// hung up (EIO). Nothing is read after either.
 class console_input_buffer final : public std::streambuf {
  public:
   console_input_buffer(console_output_buffer& output, typed_lines* typed);

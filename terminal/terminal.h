@@ -23,6 +23,11 @@ void open_console();
 // of input, and 0 on a read error, which sets `error` to the system's errno.
 std::size_t read_standard_input(char* buffer, std::size_t size, int& error);
 
+// Whether standard input is a terminal that has hung up (its window was
+// closed while the hang-up signal is ignored): reading it then gives end of
+// input, though nothing ended the answers.
+bool standard_input_hung_up();
+
 // Where console input ends within `text`, standard input decoded to UTF-8:
 // on Windows at the first Ctrl-Z (U+001A), as its text mode has it;
 // elsewhere nowhere, text.size(). Nothing after that point is read.

@@ -1,6 +1,7 @@
 // The console on POSIX systems: file descriptors 0 and 1.
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,12 @@ std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
     error = errno;
     return 0;
   }
+}
+
+// A terminal that has hung up fails every request but a read with EIO.
+bool standard_input_hung_up() {
+  termios modes{};
+  return tcgetattr(0, &modes) != 0 && errno == EIO;
 }
 
 std::size_t standard_input_end(std::string_view text) { return text.size(); }

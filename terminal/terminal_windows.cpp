@@ -93,6 +93,8 @@ std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
   return 0;
 }
 
+bool standard_input_hung_up() { return false; }
+
 std::size_t standard_input_end(std::string_view text) {
   const std::size_t ctrl_z = text.find('\x1a');
   return ctrl_z == std::string_view::npos ? text.size() : ctrl_z;

@@ -267,18 +267,57 @@ std::string with_crlf(const std::string& text) {
   return crlf;
 }
 
-// An answers file saved with CR LF line ends gives the same file name, record
-// and console output as the same answers with LF line ends.
+// `text` (UTF-8) as UTF-16 after its byte-order mark, little endian or big.
+std::string utf16_of(const std::string& text, bool little_endian) {
+  std::u16string units = u"\uFEFF";
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                                             : 4;
+    char32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+    }
+    i += length;
+    if (code >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(code);
+    }
+  }
+  std::string bytes;
+  for (const char16_t unit : units) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += little_endian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+
+// An answers file saved with CR LF line ends, with a UTF-8 byte-order mark or
+// as UTF-16 (as Windows tools save them) gives the same file name, record and
+// console output as the same answers in UTF-8 with LF line ends; the 29-byte
+// limits count UTF-8 bytes.
 TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
   const std::string name29 = "Abcdefghijklmnopqrstuvwxyz123";
-  const std::string answers = "crlf.TXT\n" + name29 +
+  const std::string accented = std::string(27, 'e') + "\u00e9\u00e9";
+  const std::string answers = "h\u00e9ros.TXT\n" + name29 +
                               "\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\n"
                               "Small Frame\nGuns\nLockpick\nSpeech\n"
-                              "3\nlone\rCR\n\nLead Belly\n";
+                              "4\nlone\rCR\n\nLead Belly\n" +
+                              accented + "\n";
   const std::string record =
       "Ironvale Scout Corps Personal Record\n\nName: " + name29 + "\n" +
-      mara_sheet.substr(mara_sheet.find("Level:")) + "lone\rCR\n\nLead Belly\n";
-  for (const std::string& input : {answers, with_crlf(answers)}) {
+      mara_sheet.substr(mara_sheet.find("Level:")) +
+      "lone\rCR\n\nLead Belly\n" + accented.substr(0, 29) + "\n";
+  const std::string utf8_mark = "\xEF\xBB\xBF";
+  for (const std::string& input :
+       {answers, with_crlf(answers), utf8_mark + with_crlf(answers),
+        utf16_of(with_crlf(answers), true),
+        utf16_of(with_crlf(answers), false)}) {
     SCOPED_TRACE("answers " + testing::PrintToString(input));
     temp_dir dir;
     temp_dir answers_dir;
@@ -289,10 +328,10 @@ TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
     std::string rest;
     EXPECT_TRUE(split_screen(r.out, rest));
     EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
-                        "Enter perk: Enter perk: Enter perk: " +
-                        stored_lines("crlf.TXT"));
-    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"crlf.TXT"});
-    EXPECT_EQ(file_content(dir.path + "/crlf.TXT"), record);
+                        "Enter perk: Enter perk: Enter perk: Enter perk: " +
+                        stored_lines("h\u00e9ros.TXT"));
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"h\u00e9ros.TXT"});
+    EXPECT_EQ(file_content(dir.path + "/h\u00e9ros.TXT"), record);
   }
 }
 

@@ -53,10 +53,17 @@ class TerminalTest : public testing::Test {
   // where it reads the terminal's own lines.
   enum class terminal_kind { editing, plain };
 
-  // Starts cardstow on a new pseudo-terminal, working in `directory`.
+  // Starts cardstow on a new pseudo-terminal, working in `directory`, with
+  // every signal at its default action (SIGHUP ignored when
+  // hang_up_ignored_) and none blocked.
   bool start(const std::string& directory, terminal_kind kind) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
+      signal(SIGPIPE, SIG_DFL);  // the test itself ignores it
+      signal(SIGHUP, hang_up_ignored_ ? SIG_IGN : SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
       setenv("LC_ALL", "C.UTF-8", 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
       if (chdir(directory.c_str()) == 0) {
@@ -141,6 +148,7 @@ class TerminalTest : public testing::Test {
     master_ = -1;
   }
 
+  bool hang_up_ignored_ = false;  // as under nohup, for the next start
   pid_t pid_ = -1;
   int master_ = -1;
   std::string screen_;  // everything the terminal has shown
@@ -240,29 +248,43 @@ const std::string session_sheet =
 
 // A run cut short by Ctrl-C, a closed terminal or SIGTERM leaves an existing
 // record as it was when it comes before the record sheet, and the sheet with
-// every perk typed so far when it comes during the perks.
+// every perk typed so far when it comes during the perks. So does a closed
+// terminal whose hang-up the program ignores (nohup): its next read fails,
+// and the run ends with exit status 1.
 TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
-  enum class cut { ctrl_c, hang_up, sigterm };
+  enum class cut { ctrl_c, hang_up, sigterm, ignored_hang_up };
   struct interruption {
     cut how;
-    int ends_by;           // the signal that ends the program
+    int ends_by;           // the signal that ends the program; 0: it exits
     std::size_t answered;  // answers of session_answers typed first
+    terminal_kind kind = terminal_kind::editing;
   };
   const std::string old_record = "an older record\n" + std::string(5000, 'x');
   const std::size_t all = std::size(session_answers);
   const interruption cases[] = {
-      {cut::ctrl_c, SIGINT, 6},    {cut::hang_up, SIGHUP, 6},
-      {cut::sigterm, SIGTERM, 2},  {cut::ctrl_c, SIGINT, all},
-      {cut::hang_up, SIGHUP, all}, {cut::sigterm, SIGTERM, all},
+      {cut::ctrl_c, SIGINT, 6},
+      {cut::hang_up, SIGHUP, 6},
+      {cut::sigterm, SIGTERM, 2},
+      {cut::ctrl_c, SIGINT, all},
+      {cut::hang_up, SIGHUP, all},
+      {cut::sigterm, SIGTERM, all},
+      {cut::ignored_hang_up, 0, 6},
+      {cut::ignored_hang_up, 0, all},
+      {cut::ignored_hang_up, 0, 6, terminal_kind::plain},
+      {cut::ignored_hang_up, 0, all, terminal_kind::plain},
   };
   for (const interruption& c : cases) {
-    SCOPED_TRACE(testing::Message() << "signal " << c.ends_by << " after "
-                                    << c.answered << " answers");
+    SCOPED_TRACE(testing::Message()
+                 << (c.how == cut::ignored_hang_up ? "ignored hang-up"
+                                                   : "signal ")
+                 << c.ends_by << " after " << c.answered << " answers"
+                 << (c.kind == terminal_kind::plain ? ", plain terminal" : ""));
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string record = dir.path + "/old.TXT";
     std::ofstream(record, std::ios::binary) << old_record;
-    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+    hang_up_ignored_ = c.how == cut::ignored_hang_up;
+    ASSERT_TRUE(start(dir.path, c.kind));
     for (std::size_t i = 0; i < c.answered; ++i) {
       ASSERT_TRUE(wait_for(session_answers[i][0])) << screen_.substr(seen_);
       if (i != 4) type(session_answers[i][1]);
@@ -285,11 +307,16 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     if (c.how == cut::ctrl_c) {
       ASSERT_EQ(write(master_, "\x03", 1), 1);
     }
-    if (c.how == cut::hang_up) hang_up();
+    if (c.how == cut::hang_up || c.how == cut::ignored_hang_up) hang_up();
     if (c.how == cut::sigterm) kill(pid_, SIGTERM);
     const int status = wait_for_end();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
-        << "wait status " << status;
+    if (c.ends_by == 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+          << "wait status " << status;
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
+          << "wait status " << status;
+    }
     EXPECT_EQ(file_content(record), expected);
     EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"old.TXT"});
     termios modes{};
