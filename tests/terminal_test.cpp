@@ -275,9 +275,10 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
   };
   for (const interruption& c : cases) {
     SCOPED_TRACE(testing::Message()
-                 << (c.how == cut::ignored_hang_up ? "ignored hang-up"
-                                                   : "signal ")
-                 << c.ends_by << " after " << c.answered << " answers"
+                 << (c.how == cut::ignored_hang_up
+                         ? std::string("ignored hang-up")
+                         : "signal " + std::to_string(c.ends_by))
+                 << " after " << c.answered << " answers"
                  << (c.kind == terminal_kind::plain ? ", plain terminal" : ""));
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
