@@ -2,7 +2,9 @@
 #include "app/console_streams.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
+#include <system_error>
 
 #include "console/answer_reading.h"
 
@@ -64,11 +66,21 @@ console_input_buffer::console_input_buffer(console_output_buffer& output,
     : output_(output), typed_(typed) {}
 
 console_input_buffer::int_type console_input_buffer::underflow() {
-  if (ended_ || !read_more()) {
-    ended_ = true;
-    return traits_type::eof();
+  while (!ended_) {
+    const std::span<char> text = typed_ != nullptr ? read_typed() : read_more();
+    // A closed terminal reads as its end; the answers did not end there.
+    if (ended_ && error_ == 0 && standard_input_hung_up()) error_ = EIO;
+    if (error_ != 0) {
+      ended_ = true;
+      throw std::system_error(error_, std::generic_category(),
+                              "cannot read standard input");
+    }
+    if (!text.empty()) {
+      setg(text.data(), text.data(), text.data() + text.size());
+      return traits_type::to_int_type(*gptr());
+    }
   }
-  return traits_type::to_int_type(*gptr());
+  return traits_type::eof();
 }
 
 // What the answer being read takes, as the stream served publishes it.
@@ -83,19 +95,26 @@ typed_answer console_input_buffer::typed_answer_now() const {
   return answer;
 }
 
-// Fills the get area with the next line typed or the next block of input.
-bool console_input_buffer::read_more() {
-  if (typed_ != nullptr) {
-    line_.clear();
-    if (!read_typed_line(*typed_, output_.take_prompt(), typed_answer_now(),
-                         line_, error_)) {
-      return false;
-    }
-    setg(line_.data(), line_.data(), line_.data() + line_.size());
-    return !line_.empty();
+// The next line typed; nothing at the end of input.
+std::span<char> console_input_buffer::read_typed() {
+  line_.clear();
+  if (!read_typed_line(*typed_, output_.take_prompt(), typed_answer_now(),
+                       line_, error_)) {
+    ended_ = true;
   }
+  return {line_.data(), line_.size()};
+}
+
+// The text of the next block of standard input, up to where input ends;
+// may be empty while a block holds only the start of a character.
+std::span<char> console_input_buffer::read_more() {
   const std::size_t got =
       read_standard_input(block_.data(), block_.size(), error_);
-  setg(block_.data(), block_.data(), block_.data() + got);
-  return got > 0;
+  std::span<char> text =
+      got == 0 ? finish_input(decoder_, line_)
+               : decode_input(decoder_, {block_.data(), got}, line_);
+  const std::size_t end =
+      standard_input_end(std::string_view(text.data(), text.size()));
+  ended_ = got == 0 || end < text.size();
+  return text.first(end);
 }

@@ -1,15 +1,17 @@
 // The process's console as the dialogue's stream buffers: console input read
 // from standard input, or line by line from the line editor when a person
 // types at a terminal, and console output written to standard output. Each
-// keeps the first error the system reports instead of throwing it.
+// keeps the first error the system reports.
 #ifndef CARDSTOW_APP_CONSOLE_STREAMS_H_
 #define CARDSTOW_APP_CONSOLE_STREAMS_H_
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <streambuf>
 #include <string>
 
+#include "app/input_decoding.h"
 #include "terminal/terminal.h"
 
 // Console output, written out whenever it is flushed. For a line editor it
@@ -43,8 +45,10 @@ class console_output_buffer final : public std::streambuf {
 };
 
 // Console input: a line at a time from `typed` when it is not null, else
-// standard input in large blocks. A read error ends input there, as the end
-// of input does; nothing is read after either.
+// standard input in large blocks, decoded to UTF-8 (app/input_decoding.h).
+// End of input ends it for good. A read error throws std::system_error, so
+// that the stream reading goes bad; so does the end of a terminal that has
+// hung up (EIO). Nothing is read after either.
 class console_input_buffer final : public std::streambuf {
  public:
   console_input_buffer(console_output_buffer& output, typed_lines* typed);
@@ -54,21 +58,24 @@ class console_input_buffer final : public std::streambuf {
   // holds each line typed to. Not owned; without one, no line is held.
   void serve(std::ios_base& in) { served_ = &in; }
 
-  // The errno of the read that failed; 0 when none did.
-  int error() const { return error_; }
+  // The errno of the read that failed; 0 while none did. The reference stays
+  // valid as long as the buffer.
+  const int& error() const { return error_; }
 
  protected:
   int_type underflow() override;
 
  private:
-  bool read_more();
+  std::span<char> read_more();
+  std::span<char> read_typed();
   typed_answer typed_answer_now() const;
 
   console_output_buffer& output_;
   typed_lines* typed_;
   std::ios_base* served_ = nullptr;
   std::array<char, std::size_t{64} << 10> block_;
-  std::string line_;  // the line typed last
+  std::string line_;  // the line typed last, or the text decoded last
+  input_decoder decoder_;
   bool ended_ = false;
   int error_ = 0;
 };

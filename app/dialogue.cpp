@@ -38,14 +38,26 @@ std::string quoted(const text_field& file_name, bool cut = false) {
   return '"' + shown_name(text_of(file_name)) + (cut ? "...\"" : "\"");
 }
 
+// Why console input could not be read, for a message.
+std::string read_failure(const console_facts& console) {
+  const int error = console.read_error != nullptr ? *console.read_error : 0;
+  std::string problem = "cannot read standard input";
+  if (error != 0) problem += std::string(": ") + std::strerror(error);
+  return problem;
+}
+
+// Each question is asked only while console input can still be read: after
+// a read error (`in` bad) no prompt is printed.
 void ask_text(std::istream& in, std::ostream& out, std::string_view prompt,
               text_field& field) {
+  if (in.bad()) return;
   out << prompt;
   read_text_answer(in, field);
 }
 
 void ask_number(std::istream& in, std::ostream& out, std::string_view prompt,
                 std::int32_t& field) {
+  if (in.bad()) return;
   out << prompt;
   read_number_answer(in, out, prompt, field);
 }
@@ -126,36 +138,48 @@ void show_title_screen(std::ostream& out) {
 
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err,
-                   bool output_is_terminal) {
+                   const console_facts& console) {
   record_file file;
   if (const int error = open_record_file(file, file_name.data()); error != 0) {
     return give_up(out, err, open_refusal(file_name, error));
   }
   character_record record;
   ask_questionnaire(in, out, record);
+  if (in.bad()) {
+    abandon_record_file(file);
+    return give_up(out, err, read_failure(console) + "; nothing was stored");
+  }
   start_record(file, record);
   ask_perks(in, out, file, record);
+  int status = 0;
   if (const int error = close_record_file(file); error != 0) {
-    return give_up(out, err,
-                   "cannot write the record to " + quoted(file_name) + ": " +
-                       std::strerror(error));
+    status = give_up(out, err,
+                     "cannot write the record to " + quoted(file_name) + ": " +
+                         std::strerror(error));
+  } else {
+    // Scripts read the name from piped output as it was typed.
+    out << std::endl
+        << "All this information has been stored in "
+        << (console.output_is_terminal ? shown_name(text_of(file_name))
+                                       : std::string(text_of(file_name)))
+        << std::endl;
+    print_thanks(out);
   }
-  // Scripts read the name from piped output as it was typed.
-  out << std::endl
-      << "All this information has been stored in "
-      << (output_is_terminal ? shown_name(text_of(file_name))
-                             : std::string(text_of(file_name)))
-      << std::endl;
-  print_thanks(out);
-  return 0;
+  if (!in.bad()) return status;
+  // The sheet and the perks typed so far are stored; the rest is lost.
+  err << "cardstow: " << read_failure(console) << std::endl;
+  return 1;
 }
 
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
-                 bool output_is_terminal) {
+                 const console_facts& console) {
   show_title_screen(out);
   out << "Enter a file name followed by .TXT: ";
   text_field file_name{};
   const text_read got = read_text_answer(in, file_name, answer_kind::file_name);
+  if (in.bad()) {
+    return give_up(out, err, read_failure(console) + "; nothing was stored");
+  }
   if (got == text_read::cut) {
     return give_up(out, err,
                    "file name " + quoted(file_name, true) +
@@ -176,18 +200,12 @@ int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
                    "file name " + quoted(file_name) + " " + reason +
                        "; nothing was stored");
   }
-  return fill_in_record(file_name, in, out, err, output_is_terminal);
+  return fill_in_record(file_name, in, out, err, console);
 }
 
-int report_console_failures(int status, int read_error, int write_error,
-                            std::ostream& err) {
-  if (read_error != 0) {
-    err << "cardstow: cannot read standard input: " << std::strerror(read_error)
-        << std::endl;
-  }
-  if (write_error != 0) {
-    err << "cardstow: cannot write standard output: "
-        << std::strerror(write_error) << std::endl;
-  }
-  return read_error != 0 || write_error != 0 ? 1 : status;
+int report_console_failures(int status, int write_error, std::ostream& err) {
+  if (write_error == 0) return status;
+  err << "cardstow: cannot write standard output: "
+      << std::strerror(write_error) << std::endl;
+  return 1;
 }

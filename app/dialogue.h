@@ -15,6 +15,15 @@
 // empty lines, each flushed.
 void show_title_screen(std::ostream& out);
 
+// What main tells the dialogue of the process's console.
+struct console_facts {
+  // The errno of a failed read of console input, read when a read error is
+  // reported (0 while none); nullptr when not known. Not owned.
+  const int* read_error = nullptr;
+  // Standard output is a terminal: a person reads the report line.
+  bool output_is_terminal = false;
+};
+
 // Opens the record file named `file_name`, asks the questionnaire on `in` and
 // `out`, writes the record sheet and then each perk as it is typed, syncs and
 // closes the file and reports where the record is stored, then thanks the
@@ -25,27 +34,31 @@ void show_title_screen(std::ostream& out);
 // write, sync or close is checked once the dialogue has run to its end and
 // reported the same way, with no report line. The perks stop being asked once
 // console input has ended. The report line shows the name escaped when
-// `output_is_terminal` (a person reads it), else byte for byte as typed (a
-// script may). Returns the exit status: 0 when the record was stored, 1
-// otherwise.
+// console.output_is_terminal (a person reads it), else byte for byte as typed
+// (a script may). A read error (`in` bad) stops the questions at once: no
+// later prompt is printed. Before the record sheet nothing is written and the
+// file is abandoned (abandon_record_file); during the perks those typed so
+// far stay stored. Either way it is reported on `err` with the reason
+// *console.read_error. Returns the exit status: 0 when the whole record was
+// stored, 1 otherwise.
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err,
-                   bool output_is_terminal = false);
+                   const console_facts& console = {});
 
 // The whole run: start-up screen, file-name question and fill_in_record.
 // A file name that is empty, longer than 29 bytes, holds a NUL byte or is
 // one the platform would not open as typed (name_refusal in
 // record/file_system.h), any of which would name a file other than the one
-// typed, is refused on `err` before any file is touched. Returns the exit
-// status. `output_is_terminal` as for fill_in_record.
+// typed, is refused on `err` before any file is touched; so is a read error
+// at the file-name question. Returns the exit status. `console` as for
+// fill_in_record.
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
-                 bool output_is_terminal = false);
+                 const console_facts& console = {});
 
-// The exit status of a run that ended with `status`, once the console's own
-// failures are reported on `err`, one line each: `read_error` and
-// `write_error` are the errno of a failed read of console input and of a
-// failed write of console output, 0 for none. Either makes the status 1.
-int report_console_failures(int status, int read_error, int write_error,
-                            std::ostream& err);
+// The exit status of a run that ended with `status`, once a failed write of
+// console output is reported on `err` in one line: `write_error` is its
+// errno, 0 for none, and makes the status 1. (Read errors of console input
+// are the dialogue's to report.)
+int report_console_failures(int status, int write_error, std::ostream& err);
 
 #endif  // CARDSTOW_APP_DIALOGUE_H_

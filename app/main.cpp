@@ -16,11 +16,13 @@ int main() {
   input.serve(in);  // the line editor holds each answer to what it keeps
   in.tie(&out);     // each read shows what was printed before it
   const int status =
-      run_dialogue(in, out, std::cerr, standard_output_is_terminal());
+      run_dialogue(in, out, std::cerr,
+                   {.read_error = &input.error(),
+                    .output_is_terminal = standard_output_is_terminal()});
   output.finish();
   close_typed_lines(typed);
   const int exit_status =
-      report_console_failures(status, input.error(), output.error(), std::cerr);
+      report_console_failures(status, output.error(), std::cerr);
   close_console();
   return exit_status;
 }

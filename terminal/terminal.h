@@ -17,9 +17,21 @@
 void open_console();
 
 // Reads up to `size` (> 0) bytes of standard input into `buffer`, waiting for
-// at least one. Returns how many were read: 0 at end of input, and 0 on a
-// read error, which sets `error` to the system's errno.
+// at least one, also when standard input does not block (it waits until
+// input is ready) and when a signal interrupts the read. The bytes are as
+// stored, with no line-end translation. Returns how many were read: 0 at end
+// of input, and 0 on a read error, which sets `error` to the system's errno.
 std::size_t read_standard_input(char* buffer, std::size_t size, int& error);
+
+// Whether standard input is a terminal that has hung up (its window was
+// closed while the hang-up signal is ignored): reading it then gives end of
+// input, though nothing ended the answers.
+bool standard_input_hung_up();
+
+// Where console input ends within `text`, standard input decoded to UTF-8:
+// on Windows at the first Ctrl-Z (U+001A), as its text mode has it;
+// elsewhere nowhere, text.size(). Nothing after that point is read.
+std::size_t standard_input_end(std::string_view text);
 
 // Writes all of `bytes` to standard output. Returns false when a write fails,
 // with `error` set to the system's errno.

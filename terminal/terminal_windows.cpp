@@ -1,9 +1,10 @@
-// The console on Windows: standard input through the C runtime's text mode
-// (CR LF read as LF, Ctrl-Z ends input); standard output and error written as
-// UTF-16 text when they are a console, so that UTF-8 shows right whatever the
-// console's code page, and through the C runtime's text mode (LF written as
-// CR LF) when they are not.
+// The console on Windows: standard input read as it is stored (its line ends
+// are the answer rules' business, a Ctrl-Z ends input); standard output and
+// error written as UTF-16 text when they are a console, so that UTF-8 shows
+// right whatever the console's code page, and through the C runtime's text mode
+// (LF written as CR LF) when they are not.
 #define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -104,10 +105,19 @@ void open_console() {
 }
 
 std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
+  // Text mode would mangle UTF-16 answers: a 0x1A or 0D 0A inside a code unit.
+  [[maybe_unused]] static const int mode = _setmode(0, _O_BINARY);
   const int got = _read(0, buffer, at_most_int(size));
   if (got >= 0) return static_cast<std::size_t>(got);
   error = runtime_error();
   return 0;
+}
+
+bool standard_input_hung_up() { return false; }
+
+std::size_t standard_input_end(std::string_view text) {
+  const std::size_t ctrl_z = text.find('\x1a');
+  return ctrl_z == std::string_view::npos ? text.size() : ctrl_z;
 }
 
 bool write_standard_output(std::string_view bytes, int& error) {

@@ -1,5 +1,5 @@
 // Reading rules for text answers, number answers and the discard, driven on
-// in-memory console input.
+// in-memory console input, and the decoding of standard input before them.
 #include "console/answer_reading.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,9 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "app/input_decoding.h"
 
 namespace {
 
@@ -264,6 +267,72 @@ TEST(DiscardRestOfLine, DropsThroughLineFeedHoweverLong) {
   std::istringstream unterminated("no line feed");
   discard_rest_of_line(unterminated);
   EXPECT_TRUE(unterminated.eof());
+}
+
+// The text that standard input given in `blocks` decodes to, end included.
+std::string decoded(const std::vector<std::string>& blocks) {
+  input_decoder decoder;
+  std::string text;
+  std::string all;
+  for (std::string block : blocks) {
+    const std::span<char> got = decode_input(decoder, block, text);
+    all.append(got.data(), got.size());
+  }
+  const std::span<char> rest = finish_input(decoder, text);
+  return all.append(rest.data(), rest.size());
+}
+
+// Answers files as Windows tools save them read as the same UTF-8 text,
+// however the reads cut them: as the blocks given and one byte at a time.
+TEST(InputDecoding, MarksAndUtf16GiveUtf8Text) {
+  using namespace std::string_literals;
+  const std::string le = "\xFF\xFE", be = "\xFE\xFF", utf8 = "\xEF\xBB\xBF";
+  const std::string fffd = "\xEF\xBF\xBD";  // U+FFFD, the replacement
+  struct decoding_case {
+    std::vector<std::string> blocks;
+    std::string text;
+  };
+  const decoding_case cases[] = {
+      {{"hero.TXT\r\nMara\n"}, "hero.TXT\r\nMara\n"},
+      {{""}, ""},
+      {{"\xC3\xA9\xFF\xFE"}, "\xC3\xA9\xFF\xFE"},  // no mark at the start
+      {{"\xFF"}, "\xFF"},
+      {{"\xFFx"}, "\xFFx"},
+      {{"\xEF\xBB"}, "\xEF\xBB"},  // the start of a mark, then the end
+      {{"\xEF\xBB", "z\n"}, "\xEF\xBBz\n"},
+      {{utf8 + "hero.TXT\n"}, "hero.TXT\n"},
+      {{"\xEF", "\xBB", "\xBF", "x"}, "x"},
+      {{utf8 + utf8 + "x"}, utf8 + "x"},  // only the first mark is dropped
+      {{utf8}, ""},
+      {{le + "h\0\xE9\0\r\0\n\0"s}, "h\xC3\xA9\r\n"},
+      {{be + "\0h\0\xE9\0\r\0\n"s}, "h\xC3\xA9\r\n"},
+      {{le + "\xAC\x20\xFF\x07\x00\x08\x00\x00"s},
+       "\xE2\x82\xAC\xDF\xBF\xE0\xA0\x80"s + '\0'},
+      {{le + "\x3D\xD8\x00\xDE"s}, "\xF0\x9F\x98\x80"},  // U+1F600
+      {{be + "\xDB\xFF\xDF\xFF"}, "\xF4\x8F\xBF\xBF"},   // U+10FFFF
+      {{le + "\x3D\xD8", "\x00\xDE"s}, "\xF0\x9F\x98\x80"},
+      {{le + "\x3D", "\xD8\x00"s, "\xDE"}, "\xF0\x9F\x98\x80"},
+      // Unpaired surrogates and an odd last byte.
+      {{le + "\x3D\xD8" + "A\0"s}, fffd + "A"},
+      {{le + "\x3D\xD8\x3D\xD8\x00\xDE"s}, fffd + "\xF0\x9F\x98\x80"},
+      {{le + "\x00\xDE"s + "A\0"s}, fffd + "A"},
+      {{le + "A\0\x3D\xD8"s}, "A" + fffd},
+      {{be + "\0A\0"s}, "A" + fffd},
+      {{be + "\xD8\x3D" + "\0"s}, fffd + fffd},
+      {{le + le}, "\xEF\xBB\xBF"},  // a second mark is text: U+FEFF
+  };
+  for (const decoding_case& c : cases) {
+    std::string whole;
+    std::vector<std::string> bytes;
+    for (const std::string& block : c.blocks) {
+      whole += block;
+      for (const char byte : block) bytes.emplace_back(1, byte);
+    }
+    EXPECT_EQ(decoded(c.blocks), c.text)
+        << "input " << testing::PrintToString(c.blocks);
+    EXPECT_EQ(decoded(bytes), c.text)
+        << "input " << testing::PrintToString(whole) << " a byte at a time";
+  }
 }
 
 }  // namespace

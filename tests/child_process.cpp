@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,7 +64,12 @@ void close_pipe(pipe_ends& ends) {
     [[maybe_unused]] const ssize_t n = write(2, message, sizeof message - 1);
     _exit(126);
   }
+  // The program's own handling of a closed pipe is under test: it must not
+  // inherit the test's ignored SIGPIPE, nor a blocked signal.
   signal(SIGPIPE, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   execv(argv[0], argv);
   const char message[] = "child_process: cannot start the program\n";
   [[maybe_unused]] const ssize_t n = write(2, message, sizeof message - 1);
@@ -76,8 +82,7 @@ struct input_feed {
   input_source source;
   std::string chunk;
   std::size_t sent = 0;
-  bool hold_open = false;  // once the input is over, keep the pipe in `held`
-  int held = -1;
+  bool waiting = false;  // the source has nothing yet
 };
 
 // Writes what the pipe takes now, pulling new chunks from the source as the
@@ -89,10 +94,11 @@ void feed(input_feed& input) {
       input.chunk.clear();
       input.sent = 0;
       if (!input.source || !input.source(input.chunk)) {
-        if (input.hold_open) std::swap(input.fd, input.held);
         close_fd(input.fd);
         return;
       }
+      input.waiting = input.chunk.empty();
+      if (input.waiting) return;
       continue;
     }
     const ssize_t n = write(input.fd, input.chunk.data() + input.sent,
@@ -142,13 +148,20 @@ bool pump(input_feed& input, int& out, int& err, child_result& result,
       result.problem = "the time limit ran out";
       return false;
     }
-    pollfd fds[3] = {
-        {input.fd, POLLOUT, 0}, {out, POLLIN, 0}, {err, POLLIN, 0}};
-    if (poll(fds, 3, millis_until(deadline)) < 0 && errno != EINTR) {
+    // A source with nothing yet is asked again every few milliseconds.
+    pollfd fds[3] = {{input.waiting ? -1 : input.fd, POLLOUT, 0},
+                     {out, POLLIN, 0},
+                     {err, POLLIN, 0}};
+    const int wait = input.waiting ? std::min(millis_until(deadline), 10)
+                                   : millis_until(deadline);
+    if (poll(fds, 3, wait) < 0 && errno != EINTR) {
       result.problem = "poll failed: " + std::string(strerror(errno));
       return false;
     }
-    if (fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) feed(input);
+    if (input.waiting ||
+        (fds[0].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+      feed(input);
+    }
     if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) {
       drain(out, result.out, limit, result.output_cut);
     }
@@ -193,26 +206,65 @@ std::vector<char*> argv_of(const std::string& program,
   return argv;
 }
 
-// The read end of the child's standard input: none, the named file or a
-// pipe.
+// A connected pair of sockets, `ends.read` for the child. The test's end
+// holds a byte it never reads, so that closing it resets the connection.
+bool make_reset_socket(pipe_ends& ends) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+    return false;
+  }
+  ends.read = fds[1];
+  ends.write = fds[0];
+  return write(ends.read, "x", 1) == 1;
+}
+
+// The read end of the child's standard input: none, the named file, a
+// socket or a pipe.
 bool open_child_input(const child_run& run, pipe_ends& in) {
   if (run.close_input) return true;
   if (!run.input_file.empty()) {
     in.read = open(run.input_file.c_str(), O_RDONLY | O_CLOEXEC);
     return in.read >= 0;
   }
+  if (run.reset_input) return make_reset_socket(in);
   if (!make_pipe(in)) return false;
   return !run.nonblocking_input || fcntl(in.read, F_SETFL, O_NONBLOCK) == 0;
 }
 
-// Where the child's standard output goes: the named file or a pipe.
+// Where the child's standard output goes: the named file or a pipe, which
+// no one reads when run.output_unread.
 bool open_child_output(const child_run& run, pipe_ends& out) {
-  if (run.output_file.empty()) return make_pipe(out);
+  if (run.output_file.empty()) {
+    if (!make_pipe(out)) return false;
+    if (run.output_unread) close_fd(out.read);
+    return true;
+  }
   out.write = open(run.output_file.c_str(), O_WRONLY | O_CLOEXEC);
   return out.write >= 0;
 }
 
 }  // namespace
+
+input_source two_part_source(std::string first, std::string second,
+                             std::chrono::milliseconds pause) {
+  return
+      [first = std::move(first), second = std::move(second), pause, parts = 0,
+       given = clock_type::time_point()](std::string& chunk) mutable {
+        if (parts == 0) {
+          given = clock_type::now();
+          chunk = first;
+        } else if (parts == 1 && clock_type::now() - given < pause) {
+          chunk.clear();  // nothing yet
+          return true;
+        } else if (parts == 1) {
+          chunk = second;
+        } else {
+          return false;
+        }
+        ++parts;
+        return true;
+      };
+}
 
 input_source bytes_source(std::string bytes) {
   return [bytes = std::move(bytes), given = false](std::string& chunk) mutable {
@@ -255,7 +307,7 @@ child_result run_child(const child_run& run) {
     close_pipe(err);
     return result;
   }
-  input_feed input{in.write, run.input, {}, 0, run.nonblocking_input, -1};
+  input_feed input{in.write, run.input, {}, 0, false};
   if (input.fd >= 0) fcntl(input.fd, F_SETFL, O_NONBLOCK);
   feed(input);
   if (!pump(input, out.read, err.read, result, run.output_limit, deadline)) {
@@ -263,7 +315,6 @@ child_result run_child(const child_run& run) {
   }
   reap(pid, deadline, result);
   close_fd(input.fd);
-  close_fd(input.held);
   close_pipe(out);
   close_pipe(err);
   return result;

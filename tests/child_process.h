@@ -12,12 +12,18 @@
 #include <vector>
 
 // Produces the child's console input piece by piece: puts the next piece in
-// `chunk` and returns true, or returns false once the input is over. Lets a
-// test feed far more input than it ever holds.
+// `chunk` and returns true, or returns false once the input is over. An
+// empty piece means nothing yet: the source is asked again a moment later.
+// Lets a test feed far more input than it ever holds.
 using input_source = std::function<bool(std::string& chunk)>;
 
 // An input source that gives `bytes` at once and then ends.
 input_source bytes_source(std::string bytes);
+
+// An input source that gives `first`, then nothing for `pause`, then
+// `second`, and ends.
+input_source two_part_source(std::string first, std::string second,
+                             std::chrono::milliseconds pause);
 
 // What to run and how.
 struct child_run {
@@ -27,10 +33,15 @@ struct child_run {
   input_source input;             // console input; empty when unset
   std::string input_file;         // when set, console input is this file
   bool close_input = false;       // the child starts with no standard input
-  // The input pipe stays open once the input is over, and reading it when
-  // empty fails (EAGAIN) instead of waiting.
+  // Reading the input pipe when it is empty fails (EAGAIN) instead of
+  // waiting.
   bool nonblocking_input = false;
-  std::string output_file;  // when set, standard output goes to this file
+  // Console input is a socket whose other end is closed, with data the
+  // child never reads, once the input is over: the read after the input
+  // fails with ECONNRESET.
+  bool reset_input = false;
+  std::string output_file;     // when set, standard output goes to this file
+  bool output_unread = false;  // standard output is a pipe no one reads
   std::chrono::seconds time_limit{30};
   std::size_t output_limit = 8u << 20;  // bytes kept of each output stream
 };
@@ -47,10 +58,11 @@ struct child_result {
   long peak_rss_kib = 0;    // the child's peak resident set size
 };
 
-// Starts run.program with run.args in run.directory, feeds its standard
-// input, drains standard output and error as they come, and waits for it to
-// end, at most run.time_limit in all; then the child is killed and the result
-// says timed_out.
+// Starts run.program with run.args in run.directory, with every signal at
+// its default action and none blocked, feeds its standard input, drains
+// standard output and error as they come, and waits for it to end, at most
+// run.time_limit in all; then the child is killed and the result says
+// timed_out.
 child_result run_child(const child_run& run);
 
 // Runs cardstow in `directory` with `input` as its whole console input.

@@ -54,7 +54,8 @@ class DialogueTest : public testing::Test {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    const int status = run_dialogue(in, out, err, output_is_terminal);
+    const int status =
+        run_dialogue(in, out, err, {.output_is_terminal = output_is_terminal});
     return {status, out.str(), err.str()};
   }
 
@@ -318,32 +319,91 @@ TEST_F(DialogueTest, ReportLineEscapesTheNameOnlyAtATerminal) {
   }
 }
 
-TEST(ReportConsoleFailures, EachFailureIsOneLineAndFailsTheRun) {
+// Gives `bytes`, then fails the next read by throwing, as the console input
+// buffer does on a read error.
+class failing_input : public std::stringbuf {
+ public:
+  explicit failing_input(const std::string& bytes) : std::stringbuf(bytes) {}
+
+ protected:
+  int_type underflow() override {
+    const int_type c = std::stringbuf::underflow();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) return c;
+    throw std::ios_base::failure("read error");
+  }
+};
+
+// A read error is no end of input: no later prompt, nothing written over
+// before the record sheet, the perks so far kept during the perks, and the
+// reason reported once.
+TEST_F(DialogueTest, ReadErrorStopsTheQuestions) {
+  const std::string sheet_answers =
+      "r.TXT\nN\n1\n1\n1\n1\n1\n1\n1\n1\nA\nB\nC\nD\nE\n3\nfirst\n";
+  const std::string name_prompt = "Enter a file name followed by .TXT: ";
+  const std::string thanks = "Thanks for using CARDSTOW.\n";
+  const std::string nothing_stored =
+      "cardstow: cannot read standard input: Input/output error; nothing was "
+      "stored\n";
+  struct read_error_case {
+    std::string before;  // console input before the read error
+    int status;
+    std::string out;  // after the start-up screen
+    std::string err;
+    std::string perks;  // the record from "Perks:" on; no record when empty
+  };
+  const read_error_case cases[] = {
+      {"", 1, name_prompt + thanks, nothing_stored, ""},
+      {"r.TXT\nMara\n12\n", 1,
+       name_prompt + "Character Name: Level: Strength: " + thanks,
+       nothing_stored, ""},
+      {"r.TXT\nMara\n12\n1\n1\n1\n1\n1\n1\n1\nA\nB\nC\nD\nE\n", 1,
+       name_prompt + all_prompts + thanks, nothing_stored, ""},
+      {sheet_answers, 1,
+       name_prompt + all_prompts + "Enter perk: Enter perk: " +
+           "\nAll this information has been stored in r.TXT\n" + thanks,
+       "cardstow: cannot read standard input: Input/output error\n",
+       "Perks:\nfirst\n"},
+  };
+  for (const read_error_case& c : cases) {
+    SCOPED_TRACE("input " + testing::PrintToString(c.before));
+    std::ofstream("r.TXT", std::ios::binary) << "old record\n";
+    failing_input buffer(c.before);
+    std::istream in(&buffer);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int read_error = EIO;
+    EXPECT_EQ(run_dialogue(in, out, err, {.read_error = &read_error}),
+              c.status);
+    EXPECT_EQ(after_screen(out.str()), c.out);
+    EXPECT_EQ(err.str(), c.err);
+    const std::string record = file("r.TXT");
+    if (c.perks.empty()) {
+      EXPECT_EQ(record, "old record\n");  // untouched
+    } else {
+      EXPECT_EQ(record.substr(record.find("Perks:")), file_bytes(c.perks));
+    }
+  }
+}
+
+TEST(ReportConsoleFailures, AFailedWriteIsOneLineAndFailsTheRun) {
   struct failure_case {
     int status;
-    int read_error;
     int write_error;
     int exit_status;
     std::string err;
   };
   const failure_case cases[] = {
-      {0, 0, 0, 0, ""},
-      {1, 0, 0, 1, ""},
-      {0, EBADF, 0, 1,
-       "cardstow: cannot read standard input: Bad file descriptor\n"},
-      {0, 0, ENOSPC, 1,
+      {0, 0, 0, ""},
+      {1, 0, 1, ""},
+      {0, ENOSPC, 1,
        "cardstow: cannot write standard output: No space left on device\n"},
-      {1, EIO, EPIPE, 1,
-       "cardstow: cannot read standard input: Input/output error\n"
-       "cardstow: cannot write standard output: Broken pipe\n"},
+      {1, EPIPE, 1, "cardstow: cannot write standard output: Broken pipe\n"},
   };
   for (const failure_case& c : cases) {
     std::ostringstream err;
-    EXPECT_EQ(
-        report_console_failures(c.status, c.read_error, c.write_error, err),
-        c.exit_status)
-        << "status " << c.status << ", errors " << c.read_error << " and "
-        << c.write_error;
+    EXPECT_EQ(report_console_failures(c.status, c.write_error, err),
+              c.exit_status)
+        << "status " << c.status << ", error " << c.write_error;
     EXPECT_EQ(err.str(), c.err);
   }
 }

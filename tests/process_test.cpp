@@ -280,18 +280,57 @@ std::string with_crlf(const std::string& text) {
   return crlf;
 }
 
-// An answers file saved with CR LF line ends gives the same file name, record
-// and console output as the same answers with LF line ends.
+// `text` (UTF-8) as UTF-16 after its byte-order mark, little endian or big.
+std::string utf16_of(const std::string& text, bool little_endian) {
+  std::u16string units = u"\uFEFF";
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                                             : 4;
+    char32_t code = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+    }
+    i += length;
+    if (code >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(code);
+    }
+  }
+  std::string bytes;
+  for (const char16_t unit : units) {
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += little_endian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+
+// An answers file saved with CR LF line ends, with a UTF-8 byte-order mark or
+// as UTF-16 (as Windows tools save them) gives the same file name, record and
+// console output as the same answers in UTF-8 with LF line ends; the 29-byte
+// limits count UTF-8 bytes.
 TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
   const std::string name29 = "Abcdefghijklmnopqrstuvwxyz123";
-  const std::string answers = "crlf.TXT\n" + name29 +
+  const std::string accented = std::string(27, 'e') + "\u00e9\u00e9";
+  const std::string answers = "h\u00e9ros.TXT\n" + name29 +
                               "\n12\n6\n7\n5\n4\n8\n9\n3\nFast Shot\n"
                               "Small Frame\nGuns\nLockpick\nSpeech\n"
-                              "3\nlone\rCR\n\nLead Belly\n";
+                              "4\nlone\rCR\n\nLead Belly\n" +
+                              accented + "\n";
   const std::string record =
       "Ironvale Scout Corps Personal Record\n\nName: " + name29 + "\n" +
-      mara_sheet.substr(mara_sheet.find("Level:")) + "lone\rCR\n\nLead Belly\n";
-  for (const std::string& input : {answers, with_crlf(answers)}) {
+      mara_sheet.substr(mara_sheet.find("Level:")) +
+      "lone\rCR\n\nLead Belly\n" + accented.substr(0, 29) + "\n";
+  const std::string utf8_mark = "\xEF\xBB\xBF";
+  for (const std::string& input :
+       {answers, with_crlf(answers), utf8_mark + with_crlf(answers),
+        utf16_of(with_crlf(answers), true),
+        utf16_of(with_crlf(answers), false)}) {
     SCOPED_TRACE("answers " + testing::PrintToString(input));
     temp_dir dir;
     temp_dir answers_dir;
@@ -302,82 +341,138 @@ TEST(CardstowRun, CrLfAnswersFileGivesTheSameRecord) {
     std::string rest;
     EXPECT_TRUE(split_screen(r.out, rest));
     EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
-                        "Enter perk: Enter perk: Enter perk: " +
-                        stored_lines("crlf.TXT"));
-    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"crlf.TXT"});
-    EXPECT_EQ(file_content(dir.path + "/crlf.TXT"), record);
+                        "Enter perk: Enter perk: Enter perk: Enter perk: " +
+                        stored_lines("h\u00e9ros.TXT"));
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"h\u00e9ros.TXT"});
+    EXPECT_EQ(file_content(dir.path + "/h\u00e9ros.TXT"), record);
   }
 }
 
-// A console that cannot be read or written never crashes the run: a read
-// error ends input there, a failed write loses only console output, and
-// either is reported with exit status 1.
+// A console that cannot be read or written never crashes the run. A read
+// error is no end of input: before the record sheet it stores nothing and
+// leaves an existing file as it was, during the perks it keeps those typed.
+// A failed write loses only console output. Either is reported once, with
+// exit status 1.
 TEST(CardstowRun, ReportsConsoleFailures) {
   struct failure_case {
     std::string label;
     std::string input = {};
     bool close_input = false;
     bool input_is_directory = false;
-    bool nonblocking_input = false;
+    bool reset_input = false;  // a read error once `input` is read
     std::string output_file = {};
+    bool output_unread = false;
     std::vector<std::string> err_lines = {};  // a part of each stderr line
-    std::string out = {};     // console output after the start-up screen
-    std::string record = {};  // stored in r.TXT; none when empty
+    std::string out = {};       // console output after the start-up screen
+    std::string existing = {};  // in r.TXT before the run; none when empty
+    std::string record = {};    // in r.TXT after the run; none when empty
   };
-  const std::string early_record =
-      "Ironvale Scout Corps Personal Record\n\nName: Mara\nLevel: 12\n" +
-      empty_sheet_after_level;
+  const std::string reset = std::strerror(ECONNRESET);
+  const std::string old_record = "an older record\n" + std::string(3000, 'x');
   const failure_case cases[] = {
       {.label = "no standard input at all",
        .close_input = true,
-       .err_lines = {"no file name given",
-                     std::string("cannot read standard input: ") +
-                         std::strerror(EBADF)},
+       .err_lines = {std::string("cannot read standard input: ") +
+                     std::strerror(EBADF) + "; nothing was stored"},
        .out = file_prompt + thanks_line},
       {.label = "a directory as standard input",
        .input_is_directory = true,
-       .err_lines = {"no file name given",
-                     std::string("cannot read standard input: ") +
-                         std::strerror(EISDIR)},
+       .err_lines = {std::string("cannot read standard input: ") +
+                     std::strerror(EISDIR) + "; nothing was stored"},
        .out = file_prompt + thanks_line},
       {.label = "a read error in the middle of the questions",
        .input = "r.TXT\nMara\n12\n",
-       .nonblocking_input = true,
-       .err_lines = {std::string("cannot read standard input: ") +
-                     std::strerror(EAGAIN)},
-       .out = file_prompt + questionnaire_prompts + stored_lines("r.TXT"),
-       .record = early_record},
+       .reset_input = true,
+       .err_lines = {"cannot read standard input: " + reset +
+                     "; nothing was stored"},
+       .out = file_prompt + "Character Name: Level: Strength: " + thanks_line,
+       .existing = old_record,
+       .record = old_record},
+      {.label = "a read error at the perk count",
+       .input = "r.TXT\n" + mara_answers,
+       .reset_input = true,
+       .err_lines = {"cannot read standard input: " + reset +
+                     "; nothing was stored"},
+       .out = file_prompt + questionnaire_prompts + thanks_line,
+       .existing = old_record,
+       .record = old_record},
+      {.label = "a read error during the perks",
+       .input = "r.TXT\n" + mara_answers + "3\nToughness\n",
+       .reset_input = true,
+       .err_lines = {"cannot read standard input: " + reset},
+       .out = file_prompt + questionnaire_prompts +
+              "Enter perk: Enter perk: " + stored_lines("r.TXT"),
+       .existing = old_record,
+       .record = mara_sheet + "Toughness\n"},
       {.label = "console output to a full device",
        .input = "r.TXT\n" + mara_answers + "1\nToughness\n",
        .output_file = "/dev/full",
        .err_lines = {std::string("cannot write standard output: ") +
                      std::strerror(ENOSPC)},
        .record = mara_sheet + "Toughness\n"},
+      {.label = "console output to a pipe no one reads",
+       .input = "r.TXT\n" + mara_answers + "1\nToughness\n",
+       .output_unread = true,
+       .err_lines = {std::string("cannot write standard output: ") +
+                     std::strerror(EPIPE)},
+       .record = mara_sheet + "Toughness\n"},
   };
   for (const failure_case& c : cases) {
     SCOPED_TRACE(c.label);
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
+    if (!c.existing.empty()) write_file(dir.path + "/r.TXT", c.existing);
     child_run run;
     run.directory = dir.path;
     run.input = bytes_source(c.input);
     run.close_input = c.close_input;
     if (c.input_is_directory) run.input_file = dir.path;
-    run.nonblocking_input = c.nonblocking_input;
+    run.reset_input = c.reset_input;
     run.output_file = c.output_file;
+    run.output_unread = c.output_unread;
     const child_result r = run_child(run);
     EXPECT_EQ(r.exit_status, 1) << describe_end(r);
     std::string rest;
-    if (c.output_file.empty()) {
+    if (c.output_file.empty() && !c.output_unread) {
       EXPECT_TRUE(split_screen(r.out, rest)) << r.out;
       EXPECT_EQ(rest, c.out);
     }
     check_stderr_lines(r.err, c.err_lines);
+    if (!c.record.empty() && c.record != c.existing) {
+      EXPECT_EQ(r.err.find("nothing was stored"), std::string::npos) << r.err;
+    }
     if (c.record.empty()) {
       EXPECT_TRUE(entries_of(dir.path).empty());
     } else {
       EXPECT_EQ(file_content(dir.path + "/r.TXT"), c.record);
     }
+  }
+}
+
+// A standard input that does not block (its writer set O_NONBLOCK) or a
+// slow writer: answers that come in two parts, the second 0.3 s after the
+// first, make the whole record all the same.
+TEST(CardstowRun, WaitsForAnswersThatComeLater) {
+  const std::string answers =
+      "late.TXT\n" + mara_answers + "2\nToughness\nLead Belly\n";
+  for (const bool nonblocking : {true, false}) {
+    SCOPED_TRACE(nonblocking ? "non-blocking pipe" : "pipe");
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    child_run run;
+    run.directory = dir.path;
+    run.nonblocking_input = nonblocking;
+    // The first part ends in the middle of the level.
+    run.input = two_part_source(answers.substr(0, 20), answers.substr(20),
+                                std::chrono::milliseconds(300));
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.exit_status, 0) << describe_end(r);
+    std::string rest;
+    EXPECT_TRUE(split_screen(r.out, rest)) << r.out;
+    EXPECT_EQ(rest, file_prompt + questionnaire_prompts +
+                        "Enter perk: Enter perk: " + stored_lines("late.TXT"));
+    EXPECT_EQ(file_content(dir.path + "/late.TXT"),
+              mara_sheet + "Toughness\nLead Belly\n");
   }
 }
 
@@ -390,8 +485,8 @@ TEST(CardstowRun, RefusesTheAnswersFileAsTheRecord) {
   const refused_name names[] = {
       {"hero.TXT", "hero.TXT", "hero.TXT"},
       {"./hero.TXT", "hero.TXT", "./hero.TXT"},
-      {"\xEF\xBB\xBFh\x1b[8mero.TXT", "\xEF\xBB\xBFh\x1b[8mero.TXT",
-       "\\ufeffh\\x1b[8mero.TXT"},
+      {"h\xE2\x80\x8B\x1b[8mero.TXT", "h\xE2\x80\x8B\x1b[8mero.TXT",
+       "h\\u200b\\x1b[8mero.TXT"},
   };
   for (const auto& [name, file, shown] : names) {
     SCOPED_TRACE("file name " + name);

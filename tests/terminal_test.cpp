@@ -58,14 +58,21 @@ class TerminalTest : public testing::Test {
   enum class terminal_kind { editing, plain };
 
   // Starts cardstow on a new pseudo-terminal, working in `directory`, in
-  // the locale `locale` (nullptr: none chosen, LC_ALL, LC_CTYPE, LANG unset);
-  // its standard output is `output` instead when that is not -1.
+  // the locale `locale` (nullptr: none chosen, LC_ALL, LC_CTYPE, LANG unset),
+  // with every signal at its default action (SIGHUP ignored when
+  // hang_up_ignored_, SIGINT when ignore_interrupt_) and none blocked; its
+  // standard output is `output` instead when that is not -1.
   bool start(const std::string& directory, terminal_kind kind,
              const char* locale = "C.UTF-8", int output = -1) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ == 0) {
       if (output != -1 && dup2(output, 1) != 1) _exit(127);
-      if (ignore_interrupt_) signal(SIGINT, SIG_IGN);
+      signal(SIGPIPE, SIG_DFL);  // the test itself ignores it
+      signal(SIGHUP, hang_up_ignored_ ? SIG_IGN : SIG_DFL);
+      signal(SIGINT, ignore_interrupt_ ? SIG_IGN : SIG_DFL);
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
       for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) unsetenv(name);
       if (locale != nullptr) setenv("LC_ALL", locale, 1);
       setenv("TERM", kind == terminal_kind::editing ? "xterm" : "dumb", 1);
@@ -214,6 +221,7 @@ class TerminalTest : public testing::Test {
   }
 
   bool ignore_interrupt_ = false;  // the program starts with SIGINT ignored
+  bool hang_up_ignored_ = false;   // as under nohup, for the next start
   pid_t pid_ = -1;
   int master_ = -1;
   std::string screen_;  // everything the terminal has shown
@@ -334,14 +342,18 @@ const std::string session_sheet =
 
 // A run cut short by Ctrl-C, a closed terminal or SIGTERM leaves an existing
 // record as it was when it comes before the record sheet, and the sheet with
-// every perk typed so far when it comes during the perks.
+// every perk typed so far when it comes during the perks; a file the run
+// made and stored nothing in is gone. So does a closed terminal whose hang-up
+// the program ignores (nohup): its next read fails, and the run ends with
+// exit status 1.
 TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
-  enum class cut { ctrl_c, hang_up, sigterm, sigusr1 };
+  enum class cut { ctrl_c, hang_up, sigterm, sigusr1, ignored_hang_up };
   struct interruption {
     cut how;
-    int ends_by;           // the signal that ends the program
+    int ends_by;           // the signal that ends the program; 0: exit 1
     std::size_t answered;  // answers of session_answers typed first
     bool existing = true;  // old.TXT is there before the run
+    terminal_kind kind = terminal_kind::editing;
   };
   const std::string old_record = "an older record\n" + std::string(5000, 'x');
   const std::size_t all = std::size(session_answers);
@@ -358,17 +370,26 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
       {cut::hang_up, SIGHUP, 2, false},
       {cut::sigterm, SIGTERM, 1, false},
       {cut::ctrl_c, SIGINT, all, false},
+      {cut::ignored_hang_up, 0, 6},
+      {cut::ignored_hang_up, 0, all},
+      {cut::ignored_hang_up, 0, 6, true, terminal_kind::plain},
+      {cut::ignored_hang_up, 0, all, true, terminal_kind::plain},
+      {cut::ignored_hang_up, 0, 2, false},
   };
   for (const interruption& c : cases) {
     SCOPED_TRACE(testing::Message()
-                 << "signal " << c.ends_by << " after " << c.answered
-                 << " answers, " << (c.existing ? "existing" : "new")
-                 << " file");
+                 << (c.how == cut::ignored_hang_up
+                         ? std::string("ignored hang-up")
+                         : "signal " + std::to_string(c.ends_by))
+                 << " after " << c.answered << " answers, "
+                 << (c.existing ? "existing" : "new") << " file"
+                 << (c.kind == terminal_kind::plain ? ", plain terminal" : ""));
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     const std::string record = dir.path + "/old.TXT";
     if (c.existing) std::ofstream(record, std::ios::binary) << old_record;
-    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+    hang_up_ignored_ = c.how == cut::ignored_hang_up;
+    ASSERT_TRUE(start(dir.path, c.kind));
     for (std::size_t i = 0; i < c.answered; ++i) {
       ASSERT_TRUE(wait_for(session_answers[i][0])) << screen_.substr(seen_);
       if (i != 4) type(session_answers[i][1]);
@@ -391,12 +412,17 @@ TEST_F(TerminalTest, InterruptionNeverLosesTheRecord) {
     if (c.how == cut::ctrl_c) {
       ASSERT_EQ(write(master_, "\x03", 1), 1);
     }
-    if (c.how == cut::hang_up) hang_up();
+    if (c.how == cut::hang_up || c.how == cut::ignored_hang_up) hang_up();
     if (c.how == cut::sigterm) kill(pid_, SIGTERM);
     if (c.how == cut::sigusr1) kill(pid_, SIGUSR1);
     const int status = wait_for_end();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
-        << "wait status " << status;
+    if (c.ends_by == 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+          << "wait status " << status;
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.ends_by)
+          << "wait status " << status;
+    }
     EXPECT_EQ(file_content(record), expected);
     const bool kept = c.existing || c.answered == all;
     EXPECT_EQ(entries_of(dir.path),

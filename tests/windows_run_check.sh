@@ -4,7 +4,7 @@
 # program), or directly on Windows (Git Bash, MSYS2). Each run is in an empty
 # directory; text mode ends every line of the console output, the error line
 # and the record with CR LF.
-#   windows_run_check.sh session|crlf_session|utf8_name|answers_file PROGRAM [EMULATOR...]
+#   windows_run_check.sh session|crlf_session|bom_session|utf16le_session|utf16be_session|utf8_name|answers_file|ctrl_z|utf16_ctrl_z PROGRAM [EMULATOR...]
 #   windows_run_check.sh refused NAME PROGRAM [EMULATOR...]
 set -euo pipefail
 check=$1
@@ -81,6 +81,24 @@ check_session() {
     '        Speech' '' 'Perks:' 'Toughness' 'Lead Belly' | crlf | expect_content mara.TXT "the record"
 }
 
+# Standard input as Windows tools save it: $1 is utf-8 (with its byte-order
+# mark), utf-16le or utf-16be (after the mark FF FE or FE FF).
+saved_as() {
+  case $1 in
+    utf-8) printf '\xef\xbb\xbf'; cat ;;
+    utf-16le) printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE ;;
+    utf-16be) printf '\xfe\xff'; iconv -f UTF-8 -t UTF-16BE ;;
+  esac
+}
+
+# A Ctrl-Z ends the answers: the record holds the name and nothing after.
+check_ctrl_z() {
+  run_on "$dir/answers" 0
+  expect_files z.TXT
+  grep -q $'^Name: Mara\r$' z.TXT && grep -q $'^Level: 0\r$' z.TXT ||
+    fail "the answers did not end at the Ctrl-Z: $(cat -A z.TXT)"
+}
+
 case $check in
   session)
     printf "$answers" >"$dir/answers"
@@ -88,6 +106,19 @@ case $check in
   crlf_session)
     printf "$answers" | crlf >"$dir/answers"
     check_session ;;
+  bom_session | utf16le_session | utf16be_session)
+    encoding=${check%_session}
+    [ "$encoding" = bom ] && encoding=utf-8
+    [ "$encoding" = utf16le ] && encoding=utf-16le
+    [ "$encoding" = utf16be ] && encoding=utf-16be
+    printf "$answers" | crlf | saved_as "$encoding" >"$dir/answers"
+    check_session ;;
+  ctrl_z)
+    printf 'z.TXT\r\nMara\r\n\x1a12\r\n' >"$dir/answers"
+    check_ctrl_z ;;
+  utf16_ctrl_z)
+    printf 'z.TXT\r\nMara\r\n\x1a12\r\n' | saved_as utf-16le >"$dir/answers"
+    check_ctrl_z ;;
   utf8_name)
     printf 'h\xc3\xa9ros.TXT\nH\xc3\xa9l\xc3\xa8ne\n' >"$dir/answers"
     run_on "$dir/answers" 0
