@@ -149,7 +149,8 @@ std::string without_escape_sequences(key_decoder& decoder,
 }
 
 bool is_taken_into_line(wchar_t c) {
-  return c != L'\u2028' && c != L'\u2029' && std::iswprint(c) != 0;
+  return c != L'\u2028' && c != L'\u2029' &&
+         std::iswprint(static_cast<std::wint_t>(c)) != 0;
 }
 
 bool is_combining(wchar_t c) {

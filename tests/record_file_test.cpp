@@ -219,7 +219,8 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
     fail_file_call(file_call::close, 0, {});
     if (c.error == 0) {
       EXPECT_EQ(status, 0) << err.str();
-      EXPECT_EQ(reported_at_sync, std::vector<bool>(c.syncs, false));
+      EXPECT_EQ(reported_at_sync,
+                std::vector<bool>(static_cast<std::size_t>(c.syncs), false));
       EXPECT_NE(out.str().find("stored in " + name), std::string::npos);
     } else {
       EXPECT_EQ(status, 1);
