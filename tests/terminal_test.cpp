@@ -794,4 +794,26 @@ TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
             "        1 2 3 4 5 6 7 8\n\nPerks:\n");
 }
 
+// The terminal the answers are typed at is no answers file: named as the
+// record, it is written like any device, the record shown on it.
+TEST_F(TerminalTest, TheTerminalItselfCanTakeTheRecord) {
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  ASSERT_TRUE(start(dir.path, terminal_kind::plain));
+  const std::string terminal = ptsname(master_);
+  ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+  type(terminal);
+  ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
+  type("Mara");
+  ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+  type_keys(ctrl_d);
+  ASSERT_EQ(wait_for_exit(), 0) << "the terminal shows:\n" << screen_;
+  const std::string shown = without_carriage_returns(screen_);
+  EXPECT_NE(shown.find("Ironvale Scout Corps Personal Record\n\nName: Mara\n"),
+            std::string::npos)
+      << shown;
+  EXPECT_NE(shown.find(stored_lines(terminal)), std::string::npos) << shown;
+  EXPECT_TRUE(entries_of(dir.path).empty());
+}
+
 }  // namespace
