@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -187,21 +186,6 @@ HANDLE open_or_create(const std::wstring& wide, bool& created) {
   return INVALID_HANDLE_VALUE;
 }
 
-bool is_empty(HANDLE file) {
-  LARGE_INTEGER size{};
-  return GetFileSizeEx(file, &size) && size.QuadPart == 0;
-}
-
-// Marks `file` to be deleted once closed, when it is still empty.
-void delete_if_empty(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  if (is_empty(file)) {
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                               sizeof disposition);
-  }
-}
-
 bool write_all(HANDLE file, const char* bytes, std::size_t size, int& error) {
   while (size > 0) {
     DWORD put = 0;
@@ -215,18 +199,6 @@ bool write_all(HANDLE file, const char* bytes, std::size_t size, int& error) {
     size -= put;
   }
   return true;
-}
-
-// The new file a console event that ends the process deletes.
-std::atomic<HANDLE> guarded{INVALID_HANDLE_VALUE};
-
-// Runs on its own thread when Ctrl-C, Ctrl-Break or closing the console
-// ends the process; the handlers installed before this one, and then the
-// system's, still run.
-BOOL WINAPI on_console_event(DWORD) {
-  const HANDLE file = guarded;
-  if (file != INVALID_HANDLE_VALUE) delete_if_empty(file);
-  return FALSE;
 }
 
 }  // namespace
@@ -283,25 +255,6 @@ int close_file(record_handle& file) {
   return CloseHandle(handle) ? 0 : last_error();
 }
 
-// The handle is the file itself, whatever its name now.
-void remove_new_file(record_handle& file, const char*) {
-  if (file.created && file.on_disk) delete_if_empty(handle_of(file));
-  close_file(file);
-}
-
-void guard_new_file(const record_handle& file, const char*) {
-  if (!file.created || !file.on_disk || guarded != INVALID_HANDLE_VALUE) {
-    return;
-  }
-  guarded = handle_of(file);
-  SetConsoleCtrlHandler(on_console_event, TRUE);
-}
-
-void end_new_file_guard() {
-  if (guarded == INVALID_HANDLE_VALUE) return;
-  SetConsoleCtrlHandler(on_console_event, FALSE);
-  guarded = INVALID_HANDLE_VALUE;
-}
 const char* name_refusal(std::string_view name) {
   if (in_device_namespace(name)) {
     return "is in the Windows device namespace, not a file name";
