@@ -84,7 +84,7 @@ int close_record_file(record_file& file) {
   if (file.error == 0) file.error = sync_file(file.handle, file.name.c_str());
   if (file.error != 0) {
     // A new file that nothing reached is no record: it goes.
-    remove_new_file(file.handle, file.name.c_str());
+    abandon_record_file(file);
     return file.error;
   }
   file.error = close_file(file.handle);
