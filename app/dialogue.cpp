@@ -110,9 +110,41 @@ std::string open_refusal(const text_field& file_name, int error) {
     case refused_other_writer:
       return quoted(file_name) +
              " is being written by another cardstow run; nothing was stored";
+    case refused_other_program:
+      return quoted(file_name) +
+             " is open in another program; nothing was stored";
   }
   return "cannot open " + quoted(file_name) +
          " for writing: " + std::strerror(error);
+}
+
+// Why the record in `file` was not stored under `file_name`, once
+// close_record_file failed with `error`.
+std::string store_failure(const text_field& file_name, const record_file& file,
+                          int error) {
+  const std::string reason = std::strerror(error);
+  switch (file.failure) {
+    case record_failure::rename:
+      return "cannot put the record in place of " + quoted(file_name) + ": " +
+             reason + "; it is kept in \"" + shown_name(file.new_name) +
+             "\", and the previous record is kept";
+    case record_failure::name_moved:
+      return quoted(file_name) +
+             " was removed or replaced while the record was written; the "
+             "record is not stored there";
+    case record_failure::entry:
+      return "cannot sync the folder of " + quoted(file_name) + ": " + reason +
+             "; the record is written but may not survive a power cut";
+    case record_failure::none:
+    case record_failure::write:
+      break;
+  }
+  std::string problem =
+      "cannot write the record to " + quoted(file_name) + ": " + reason;
+  if (file.place == record_place::beside) {
+    problem += "; its previous record is kept";
+  }
+  return problem;
 }
 
 }  // namespace
@@ -153,9 +185,7 @@ int fill_in_record(const text_field& file_name, std::istream& in,
   ask_perks(in, out, file, record);
   int status = 0;
   if (const int error = close_record_file(file); error != 0) {
-    status = give_up(out, err,
-                     "cannot write the record to " + quoted(file_name) + ": " +
-                         std::strerror(error));
+    status = give_up(out, err, store_failure(file_name, file, error));
   } else {
     // Scripts read the name from piped output as it was typed.
     out << std::endl

@@ -1,67 +1,152 @@
-// The platform's side of the record file: opening it by its UTF-8 name once,
-// writing, emptying, syncing and closing it through its handle, and removing
-// a file this run made when the run ends before anything is stored. Each
-// platform has its own implementation, chosen by the build.
+// The platform's side of the record file: the primitives that open, identify,
+// lock, write, sync, rename and remove files by their UTF-8 names, and the
+// record's actions when a signal or console event ends the run. The policy
+// (what is refused, when a record is replaced or written in place) is the
+// portable record_file.cpp's. Each platform has its own implementation,
+// chosen by the build.
 #ifndef CARDSTOW_RECORD_FILE_SYSTEM_H_
 #define CARDSTOW_RECORD_FILE_SYSTEM_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
-// An open record file.
+// An open file, closed when this goes out of scope (errors then ignored;
+// close_file reports them). Move-only.
 struct record_handle {
   std::intptr_t value = -1;  // a descriptor, or a HANDLE on Windows; -1: none
-  bool created = false;      // this run made the file
-  bool on_disk = false;      // a file on disk, not a terminal, pipe or device
+
+  record_handle() = default;
+  record_handle(record_handle&& other) noexcept : value(other.value) {
+    other.value = -1;
+  }
+  record_handle& operator=(record_handle&& other) noexcept;
+  record_handle(const record_handle&) = delete;
+  record_handle& operator=(const record_handle&) = delete;
+  ~record_handle();
 };
 
-// Why open_file refused a file it could open: returned in place of an errno.
+// What a file is, as far as the record cares.
+enum class file_kind {
+  regular,  // a file on disk
+  stream,   // a pipe, FIFO or socket
+  other,    // a terminal, another device, a folder
+};
+
+// The device and inode (POSIX), or the volume serial number and file ID
+// (Windows), which together tell one file from every other.
+struct file_identity {
+  std::uint64_t volume = 0;
+  std::uint64_t file[2] = {};
+};
+
+bool same_file(const file_identity& a, const file_identity& b);
+
+struct file_facts {
+  file_identity id;
+  file_kind kind = file_kind::other;
+  std::uint64_t size = 0;
+  std::uint64_t links = 1;   // names that lead to the file
+  bool mount_point = false;  // something is mounted on the name itself
+};
+
+// Why the record code refuses a file: returned in place of an errno.
 enum file_refusal : int {
-  refused_answers_file = -1,    // the file standard input reads
+  refused_answers_file = -1,    // the file or pipe standard input reads
   refused_console_output = -2,  // the file standard output or error writes
-  refused_other_writer = -3,    // locked by another run writing it
+  refused_other_writer = -3,    // locked by another cardstow run
+  refused_other_program = -4,   // Windows: another program holds it open
 };
 
-// Opens the file named `name` (UTF-8, as typed) for writing, without
-// truncating it and without appending, creating it when missing; `file`
-// says whether this run created it. A file on disk is locked against other
-// writers until close_file; readers are not kept out. Opening never waits:
-// a FIFO that no process reads fails (ENXIO). Returns 0 when open, a
-// file_refusal (the file is then closed again and left as it was), or the
-// system's errno (EIO when it gave none), with `file` closed.
-int open_file(const char* name, record_handle& file);
+// Opens `name` for writing, without truncating or appending, creating it
+// when missing (`created` then true). Never waits: a FIFO that no process
+// reads fails (ENXIO). The descriptor is blocking once open. On Windows
+// others may then only read it, or delete or replace it by name. Returns 0
+// or an errno (refused_other_program on Windows for a sharing violation).
+int open_for_writing(const char* name, record_handle& file, bool& created);
 
-// Writes all of `bytes` to the open `file`, each "\n" as this platform's text
-// line end. Returns false, with the system's errno in `error`, when a write
-// fails; bytes before the failure may be in the file.
+// Creates `name`, which must not exist, for writing: the new file beside a
+// record being replaced. Returns 0, EEXIST, or another errno.
+int create_new_file(const char* name, record_handle& file);
+
+// What `file`, or the file `name` leads to (links followed), is. Return 0 or
+// an errno (ENOENT for no such name).
+int facts_of(const record_handle& file, file_facts& facts);
+int facts_of_name(const char* name, file_facts& facts);
+
+// What standard input (0), output (1) or error (2) is. Returns 0 or an errno.
+int facts_of_standard_stream(int stream, file_facts& facts);
+
+// Locks the whole of `file` against other cardstow runs, not waiting; readers
+// are not kept out. Returns 0, or refused_other_writer. A file system
+// without locks is no reason to refuse.
+int lock_file(record_handle& file);
+
+// The name to replace when the record `name` is replaced: the file a symbolic
+// link leads to, so that the link stays; `name` itself elsewhere.
+std::string replaced_name(const char* name);
+
+// Where the last component of the path `name` starts: after its last folder
+// separator ("/"; on Windows "\\" and a drive's colon too), or 0.
+std::size_t last_component_start(std::string_view name);
+
+// Gives `to` what `from` has that the record's name should keep: owner and
+// group (only set where they differ), mode, extended attributes (ACLs
+// among them). Whatever the file system cannot keep is skipped. Returns 0,
+// or EPERM when the owner or group differ from the run's and cannot be set.
+int copy_metadata(const record_handle& from, record_handle& to);
+
+// Windows: whether `file`, which this run created, goes when its last handle
+// closes, even by a forced kill (FileDispositionInfo). POSIX: nothing.
+void set_delete_at_close(record_handle& file, bool delete_it);
+
+// Writes all of `bytes` to `file`, each "\n" as this platform's text line
+// end. Returns false, with the errno in `error`, when a write fails; bytes
+// before the failure may be in the file.
 bool write_file(record_handle& file, std::string_view bytes, int& error);
 
-// Empties the open `file` (a file on disk; anything else is left as it is).
-// Returns 0 or the system's errno.
+// Empties `file` (a file on disk; anything else is left as it is). Returns 0
+// or the errno.
 int empty_file(record_handle& file);
 
-// Puts what was written to `file` on stable storage, and on POSIX the entry
-// of a file this run created too, by syncing the folder of `name`. Something
-// that cannot be synced (a terminal, a pipe, /dev/null) is no failure.
-// Returns 0 or the system's errno.
-int sync_file(record_handle& file, const char* name);
+// Puts what was written to `file` on stable storage; what cannot be synced
+// (a terminal, a pipe, /dev/null) is no failure. Returns 0 or the errno.
+int sync_file(record_handle& file);
+
+// Puts the entry of `name` on stable storage: syncs its folder or, where the
+// folder cannot be opened, the file system `file` (on it) is on. Returns 0 or
+// the errno of the sync.
+int sync_entry(const char* name, record_handle& file);
+
+// Puts `new_name` in the place of `name` in one step: the name leads to the
+// old file or to the new one, never to neither. `old` is the run's handle on
+// the old file (Windows replaces it while it is open). Returns 0 or the errno.
+int replace_file(const char* new_name, const char* name, record_handle& old);
+
+// Removes `name` when it still leads to `file`, then closes `file`. A file
+// another put in its place is left alone.
+void remove_file(record_handle& file, const char* name);
+
+// Removes what `name` names, whatever it is: a leftover new file. Returns 0,
+// or the errno (ENOENT when there is none).
+int remove_leftover(const char* name);
 
 // Closes `file`, which is then closed whatever the outcome. Returns 0 or the
-// system's errno.
+// errno.
 int close_file(record_handle& file);
 
-// Closes `file`, first removing it when this run created it and it is still
-// empty and, by `name`, still the same file. A file that existed before the
-// run is never removed.
-void remove_new_file(record_handle& file, const char* name);
-
-// Until end_new_file_guard, a signal or console event that ends the process
-// (signals/ending_signals.h) first removes `file`, named `name`, as
-// remove_new_file would. Does nothing unless this run created the file.
-void guard_new_file(const record_handle& file, const char* name);
-
-// Puts back what guard_new_file replaced; does nothing when it is not on.
-void end_new_file_guard();
+// What a signal or console event that ends the run does with the record
+// (signals/ending_signals.h), until end_record_guard:
+// guard_unwritten: before the sheet, removes `written` (named
+// `written_name`) when it still leads there and, if `only_empty`, is empty.
+// guard_written: during the perks, syncs `written` and, when `replaced` is
+// not null, puts it in place of `replaced` as replace_file would and syncs
+// that entry. Either does nothing for a name longer than the system takes.
+void guard_unwritten(const record_handle& written, const char* written_name,
+                     bool only_empty);
+void guard_written(const record_handle& written, const char* written_name,
+                   const char* replaced, const record_handle& old);
+void end_record_guard();
 
 // Why this platform would not open the file `name` (UTF-8) names as typed,
 // or nullptr when nothing stands against it: a short reason that follows the

@@ -180,8 +180,9 @@ TEST(RecordFile, AFailedWriteEndsTheWriting) {
   std::remove(name.c_str());
 }
 
-// The record is synced once, the new file's folder too, before the report
-// line; a failed sync or close is reported instead of it.
+// The record is synced, and its folder too, before the report line; a
+// failed sync or close is reported instead of it, and an existing record is
+// then kept as it was.
 TEST(RecordFile, SyncedBeforeItIsReported) {
   struct sync_case {
     const char* label;
@@ -192,7 +193,7 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
   };
   const sync_case cases[] = {
       {"new file", false, file_call::sync, 0, 2},
-      {"existing file", true, file_call::sync, 0, 1},
+      {"existing file", true, file_call::sync, 0, 2},
       {"sync of a new file fails", false, file_call::sync, EIO, 0},
       {"sync of an existing file fails", true, file_call::sync, EIO, 0},
       {"close fails", true, file_call::close, EIO, 0},
@@ -225,8 +226,13 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
     } else {
       EXPECT_EQ(status, 1);
       EXPECT_EQ(out.str().find("stored"), std::string::npos) << out.str();
-      EXPECT_EQ(err.str(), "cardstow: cannot write the record to \"" + name +
-                               "\": " + std::strerror(c.error) + "\n");
+      EXPECT_EQ(err.str(),
+                "cardstow: cannot write the record to \"" + name +
+                    "\": " + std::strerror(c.error) +
+                    (c.existing ? "; its previous record is kept\n" : "\n"));
+      if (c.existing) {
+        EXPECT_EQ(content_of(name), "old\n");
+      }
     }
     std::remove(name.c_str());
   }
