@@ -11,7 +11,10 @@
 
 // Readies the process's console for a run; call once, before the others.
 // From then on a standard output that no one reads any more (a closed pipe)
-// fails the write with EPIPE instead of ending the process. On Windows,
+// fails the write with EPIPE instead of ending the process. On POSIX, a
+// standard input, output or error closed at the start is held on /dev/null
+// (no file opened later takes its place) and reads or writes as closed:
+// EBADF. On Windows,
 // standard output and std::cerr that are a console show UTF-8 text from then
 // on, whatever the console's code page.
 void open_console();

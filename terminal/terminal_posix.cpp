@@ -1,4 +1,5 @@
 // The console on POSIX systems: file descriptors 0 and 1.
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
@@ -8,9 +9,37 @@
 
 #include "terminal/terminal.h"
 
-void open_console() { signal(SIGPIPE, SIG_IGN); }
+namespace {
+
+// Which of descriptors 0, 1 and 2 were closed when the program started.
+bool closed_at_start[3] = {};
+
+// Holds each closed standard descriptor on /dev/null, so that no file the
+// program opens (the record) becomes standard input, output or error.
+void hold_closed_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed_at_start[fd] = true;
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+}  // namespace
+
+void open_console() {
+  hold_closed_streams();
+  signal(SIGPIPE, SIG_IGN);
+}
 
 std::size_t read_standard_input(char* buffer, std::size_t size, int& error) {
+  if (closed_at_start[0]) {
+    error = EBADF;
+    return 0;
+  }
   for (;;) {
     const ssize_t got = read(0, buffer, size);
     if (got >= 0) return static_cast<std::size_t>(got);
@@ -35,6 +64,10 @@ bool standard_input_hung_up() {
 std::size_t standard_input_end(std::string_view text) { return text.size(); }
 
 bool write_standard_output(std::string_view bytes, int& error) {
+  if (closed_at_start[1]) {
+    error = EBADF;
+    return false;
+  }
   while (!bytes.empty()) {
     const ssize_t put = write(1, bytes.data(), bytes.size());
     if (put < 0 && errno == EINTR) continue;

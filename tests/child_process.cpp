@@ -307,6 +307,7 @@ child_result run_child(const child_run& run) {
     close_pipe(err);
     return result;
   }
+  if (run.started) run.started(pid);
   input_feed input{in.write, run.input, {}, 0, false};
   if (input.fd >= 0) fcntl(input.fd, F_SETFL, O_NONBLOCK);
   feed(input);

@@ -42,6 +42,9 @@ struct child_run {
   bool reset_input = false;
   std::string output_file;     // when set, standard output goes to this file
   bool output_unread = false;  // standard output is a pipe no one reads
+  // Called with the child's process ID once it is started, before any input
+  // is fed: for a test that signals it.
+  std::function<void(int pid)> started;
   std::chrono::seconds time_limit{30};
   std::size_t output_limit = 8u << 20;  // bytes kept of each output stream
 };

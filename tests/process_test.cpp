@@ -687,4 +687,161 @@ TEST(CardstowRun, OneRunWritesARecordAtATime) {
   EXPECT_EQ(file_content(record), mara_sheet + "Toughness\n");
 }
 
+// Whether the tests run under CI=true, where a missing need fails a test.
+bool under_ci() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::string(ci) == "true";
+}
+
+// Skips the running test, or fails it under CI=true, when `need` is missing.
+#define NEED(available, need)                       \
+  do {                                              \
+    if (!(available)) {                             \
+      if (under_ci()) FAIL() << "needs " << (need); \
+      GTEST_SKIP() << "needs " << (need);           \
+    }                                               \
+  } while (false)
+
+bool is_root() { return geteuid() == 0; }
+
+// Runs the shell command `command` in `dir`: true when it succeeded.
+bool shell(const std::string& dir, const std::string& command) {
+  const std::string line =
+      "cd '" + dir + "' && (" + command + ") >/dev/null 2>&1";
+  return std::system(line.c_str()) == 0;
+}
+
+// One run against a record in a folder made by shell commands, and what the
+// folder holds afterwards.
+struct record_case {
+  std::string label;
+  std::string make;       // shell commands run in the folder first
+  std::string need = {};  // what `make` needs, when it may be missing
+  bool root = false;      // needs to run as root
+  std::string wrap = {};  // shell words before the program: prlimit ...
+  std::string name = "r.TXT";
+  std::string perks = "1\nToughness\n";
+  int status = 0;
+  std::vector<std::string> err = {};  // parts of the one stderr line
+  // The folder's entries afterwards and, for those named, their content.
+  std::vector<std::string> entries = {"r.TXT"};
+  std::vector<std::pair<std::string, std::string>> contents = {
+      {"r.TXT", mara_sheet + "Toughness\n"}};
+  std::string check = {};  // shell commands that must succeed afterwards
+};
+
+void check_record_case(const record_case& c) {
+  SCOPED_TRACE(c.label);
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  if (c.root && !is_root()) {
+    if (under_ci()) ADD_FAILURE() << c.label << " needs root";
+    std::printf("skipped \"%s\": needs root\n", c.label.c_str());
+    return;
+  }
+  if (!shell(dir.path, c.make)) {
+    if (under_ci() || c.need.empty())
+      ADD_FAILURE() << "cannot make: " << c.make;
+    std::printf("skipped \"%s\": needs %s\n", c.label.c_str(), c.need.c_str());
+    return;
+  }
+  child_run run;
+  run.directory = dir.path;
+  run.input = bytes_source(c.name + "\n" + mara_answers + c.perks);
+  if (!c.wrap.empty()) {
+    run.args = {"-c", c.wrap + " \"$0\"", run.program};
+    run.program = "/bin/sh";
+  }
+  const child_result r = run_child(run);
+  EXPECT_EQ(r.exit_status, c.status) << describe_end(r) << "\n" << r.err;
+  if (c.err.empty()) {
+    EXPECT_EQ(r.err, "");
+  } else {
+    check_stderr(r.err, c.err);
+  }
+  EXPECT_EQ(entries_of(dir.path), c.entries);
+  for (const auto& [name, content] : c.contents) {
+    EXPECT_EQ(file_content(dir.path + "/" + name), content) << name;
+  }
+  if (!c.check.empty()) {
+    EXPECT_TRUE(shell(dir.path, c.check)) << c.check;
+  }
+}
+
+// A replaced record keeps what its name is, and every run that ends leaves
+// either the old record or the whole new one under the name, nothing else.
+TEST(CardstowRecord, ReplacingKeepsTheNameAndTheOldRecordUntilTheEnd) {
+  const std::string old = "printf 'old\\n' >r.TXT";
+  const std::string new_record = mara_sheet + "Toughness\n";
+  const std::string enospc = std::strerror(ENOSPC);
+  const record_case cases[] = {
+      {.label = "mode",
+       .make = old + " && chmod 640 r.TXT",
+       .check = "[ \"$(stat -c %a r.TXT)\" = 640 ]"},
+      {.label = "owner and group",
+       .make = old + " && chown 65534:65534 r.TXT",
+       .root = true,
+       .check = "[ \"$(stat -c %u:%g r.TXT)\" = 65534:65534 ]"},
+      {.label = "extended attribute and ACL",
+       .make = old + " && setfattr -n user.note -v kept r.TXT && "
+                     "setfacl -m u:65534:r r.TXT",
+       .need = "setfattr and setfacl (attr, acl) and a file system with both",
+       .check = "[ \"$(getfattr --only-values -n user.note r.TXT)\" = kept ] "
+                "&& getfacl -cn r.TXT | grep -q '^user:65534:r--'"},
+      {.label = "a symbolic link stays a link to the file replaced",
+       .make = "printf 'old\\n' >real.TXT && ln -s real.TXT r.TXT",
+       .entries = {"r.TXT", "real.TXT"},
+       .contents = {{"real.TXT", new_record}},
+       .check = "[ \"$(readlink r.TXT)\" = real.TXT ]"},
+      {.label = "a second hard link: written in place, both names see it",
+       .make = old + " && ln r.TXT twin.TXT",
+       .entries = {"r.TXT", "twin.TXT"},
+       .contents = {{"r.TXT", new_record}, {"twin.TXT", new_record}}},
+      {.label = "what a killed run left is replaced, never read",
+       .make = old + " && printf 'half' >.r.TXT.cardstow-new"},
+      {.label = "a file-size limit: the old record stays, SIGXFSZ kills not",
+       .make = old,
+       .wrap = "prlimit --fsize=100",
+       .status = 1,
+       .err = {"cannot write the record to \"r.TXT\": " +
+               std::string(std::strerror(EFBIG)) +
+               "; its previous record is kept"},
+       .contents = {{"r.TXT", "old\n"}}},
+      {.label = "a file-size limit of 0 on a new name leaves no file",
+       .make = "true",
+       .wrap = "prlimit --fsize=0",
+       .status = 1,
+       .err = {"cannot write the record to \"r.TXT\": ", std::strerror(EFBIG)},
+       .entries = {},
+       .contents = {}},
+      {.label = "a folder that cannot be opened to sync it: the file system",
+       .make = "true",
+       .wrap = "prlimit --nofile=4"},
+      {.label = "/dev/stdin on a pipe is refused",
+       .make = "true",
+       .name = "/dev/stdin",
+       .status = 1,
+       .err = {"\"/dev/stdin\" is the file the answers are read from"},
+       .entries = {},
+       .contents = {}},
+      {.label = "/proc/self/fd/0 on a pipe is refused",
+       .make = "true",
+       .name = "/proc/self/fd/0",
+       .status = 1,
+       .err = {"\"/proc/self/fd/0\" is the file the answers are read from"},
+       .entries = {},
+       .contents = {}},
+      {.label = "standard output closed: stored, the write failure said",
+       .make = old,
+       .wrap = "exec >&-",
+       .status = 1,
+       .err = {std::string("cannot write standard output: ") +
+               std::strerror(EBADF)}},
+      {.label = "standard error closed: stored",
+       .make = old,
+       .wrap = "exec 2>&-"},
+  };
+  for (const record_case& c : cases) check_record_case(c);
+}
+
 }  // namespace
