@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -842,6 +843,224 @@ TEST(CardstowRecord, ReplacingKeepsTheNameAndTheOldRecordUntilTheEnd) {
        .wrap = "exec 2>&-"},
   };
   for (const record_case& c : cases) check_record_case(c);
+}
+
+// What a test does to a run while it waits at a question.
+enum class meanwhile { nothing, signal, remove, replace };
+
+// One run that something happens to once the file it writes exists (before
+// the sheet) or holds the first perk, and what is left afterwards.
+struct meanwhile_case {
+  std::string label;
+  meanwhile what;
+  int sig = 0;           // meanwhile::signal: the signal sent
+  std::string old = {};  // r.TXT before the run; none when empty
+  bool twin = false;     // r.TXT has a second hard link, twin.TXT
+  bool in_perks = true;  // after the first perk; else before the sheet
+  bool reset = false;    // a read error follows
+  int status = 0;        // exit status when not ended by `sig`
+  std::string err = {};  // part of the one stderr line; none when empty
+  std::vector<std::string> entries = {"r.TXT"};
+  std::string record = mara_sheet + "Toughness\nLead Belly\n";  // in r.TXT
+  bool empty_old = false;  // r.TXT is there before the run, empty
+};
+
+bool wait_until(const std::function<bool()>& ready) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    if (ready()) return true;
+    usleep(5000);
+  }
+  return false;
+}
+
+void check_meanwhile(const meanwhile_case& c) {
+  SCOPED_TRACE(c.label);
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string name = dir.path + "/r.TXT";
+  const bool existing = !c.old.empty() || c.empty_old;
+  if (existing) write_file(name, c.old);
+  if (c.twin) {
+    ASSERT_EQ(link(name.c_str(), (dir.path + "/twin.TXT").c_str()), 0);
+  }
+  const std::string written =
+      !existing || c.twin ? name : dir.path + "/.r.TXT.cardstow-new";
+  int pid = 0;
+  int pieces = 0;
+  child_run run;
+  run.directory = dir.path;
+  run.started = [&](int started) { pid = started; };
+  run.reset_input = c.reset;
+  run.input = [&](std::string& chunk) {
+    ++pieces;
+    if (pieces == 1) {
+      chunk = c.in_perks ? "r.TXT\n" + mara_answers + "2\nToughness\n"
+                         : "r.TXT\nMara Voss\n";
+      return true;
+    }
+    chunk.clear();  // a signalled run waits for more till it ends
+    if (pieces > 2) return c.what == meanwhile::signal;
+    const bool ready = wait_until([&] {
+      const std::string now = file_content(written);
+      return c.in_perks ? now.ends_with("Toughness\n")
+                        : access(written.c_str(), F_OK) == 0;
+    });
+    EXPECT_TRUE(ready) << "the run never got there";
+    if (c.what == meanwhile::signal) kill(pid, c.sig);
+    if (c.what == meanwhile::remove) unlink(name.c_str());
+    if (c.what == meanwhile::replace) {
+      write_file(dir.path + "/other", "another file\n");
+      rename((dir.path + "/other").c_str(), name.c_str());
+    }
+    chunk = c.reset ? std::string()
+            : c.in_perks
+                ? "Lead Belly\n"
+                : mara_answers.substr(10) + "2\nToughness\nLead Belly\n";
+    return true;
+  };
+  run.time_limit = std::chrono::seconds{20};
+  const child_result r = run_child(run);
+  if (c.what == meanwhile::signal) {
+    EXPECT_EQ(r.signal, c.sig) << describe_end(r);
+  } else {
+    EXPECT_EQ(r.exit_status, c.status) << describe_end(r);
+  }
+  if (c.err.empty()) {
+    EXPECT_EQ(r.err, "");
+  } else {
+    check_stderr(r.err, {c.err});
+  }
+  EXPECT_EQ(entries_of(dir.path), c.entries);
+  if (!c.record.empty()) {
+    EXPECT_EQ(file_content(name), c.record);
+  }
+}
+
+// An ending signal, a removal or a replacement while the run waits: before
+// the sheet the old record stays and no new file is left (but by SIGKILL);
+// during the perks the sheet and the perks so far become the record, and
+// the process ends by the signal itself. "Stored" is said only when the name
+// leads to the record.
+TEST(CardstowRecord, WhatHappensMeanwhileNeverLosesTheRecord) {
+  const std::string old = "the old record\n";
+  const std::string so_far = mara_sheet + "Toughness\n";
+  const std::string moved =
+      "\"r.TXT\" was removed or replaced while the record was written";
+  const meanwhile_case cases[] = {
+      {"SIGTERM before the sheet",
+       meanwhile::signal,
+       SIGTERM,
+       old,
+       false,
+       false,
+       false,
+       0,
+       "",
+       {"r.TXT"},
+       old},
+      {"SIGINT before the sheet, new name",
+       meanwhile::signal,
+       SIGINT,
+       "",
+       false,
+       false,
+       false,
+       0,
+       "",
+       {},
+       ""},
+      {"SIGKILL before the sheet leaves the new file, named for the record",
+       meanwhile::signal,
+       SIGKILL,
+       old,
+       false,
+       false,
+       false,
+       0,
+       "",
+       {".r.TXT.cardstow-new", "r.TXT"},
+       old},
+      {"SIGTERM during the perks",
+       meanwhile::signal,
+       SIGTERM,
+       old,
+       false,
+       true,
+       false,
+       0,
+       "",
+       {"r.TXT"},
+       so_far},
+      {"SIGHUP during the perks, new name",
+       meanwhile::signal,
+       SIGHUP,
+       "",
+       false,
+       true,
+       false,
+       0,
+       "",
+       {"r.TXT"},
+       so_far},
+      {"SIGQUIT during the perks, written in place",
+       meanwhile::signal,
+       SIGQUIT,
+       old,
+       true,
+       true,
+       false,
+       0,
+       "",
+       {"r.TXT", "twin.TXT"},
+       so_far},
+      {"a replaced record removed meanwhile is put back whole",
+       meanwhile::remove, 0, old},
+      {"a record written in place and removed",
+       meanwhile::remove,
+       0,
+       old,
+       true,
+       true,
+       false,
+       1,
+       moved,
+       {"twin.TXT"},
+       ""},
+      {"a new name removed",
+       meanwhile::remove,
+       0,
+       "",
+       false,
+       true,
+       false,
+       1,
+       moved,
+       {},
+       ""},
+      {"a new name replaced by another file, then a read error",
+       meanwhile::replace,
+       0,
+       "",
+       false,
+       false,
+       true,
+       1,
+       "cannot read standard input",
+       {"r.TXT"},
+       "another file\n"},
+      {"an existing record and a read error before the sheet",
+       meanwhile::remove,
+       0,
+       "",
+       false,
+       false,
+       true,
+       1,
+       "cannot read standard input",
+       {},
+       ""},
+  };
+  for (const meanwhile_case& c : cases) check_meanwhile(c);
 }
 
 }  // namespace
