@@ -1063,4 +1063,130 @@ TEST(CardstowRecord, WhatHappensMeanwhileNeverLosesTheRecord) {
   for (const meanwhile_case& c : cases) check_meanwhile(c);
 }
 
+// A file system image mounted on `dir`/m for the length of a test, as
+// root: `make` makes it from the file `dir`/img, `mount` mounts it there.
+struct mounted_image {
+  std::string dir;
+  std::string loop;
+  bool ok = false;
+
+  mounted_image(const std::string& folder, const std::string& make,
+                const std::string& mount)
+      : dir(folder) {
+    ok = shell(dir, "mkdir m && " + make);
+    if (!ok) return;
+    const std::string loop_file = dir + "/loop";
+    ok = shell(dir, "losetup -f --show img >loop") &&
+         !(loop = file_content(loop_file)).empty();
+    if (loop.ends_with('\n')) loop.pop_back();
+    ok = ok && shell(dir, mount + " " + loop + " m");
+  }
+  ~mounted_image() {
+    shell(dir, "umount m");
+    if (!loop.empty()) shell(dir, "losetup -d " + loop);
+  }
+  mounted_image(const mounted_image&) = delete;
+  mounted_image& operator=(const mounted_image&) = delete;
+};
+
+// exFAT (through exfat-fuse, as this kernel has no exFAT driver): no
+// owners, no extended attributes, names that match whatever their case.
+// hero.TXT replaces HERO.TXT, one entry remains and no new file is left.
+TEST(CardstowRecord, ReplacesOnExfat) {
+  NEED(is_root(), "root, to mount a file system image");
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  mounted_image image(dir.path, "truncate -s 8M img && mkfs.exfat img",
+                      "mount.exfat-fuse");
+  NEED(image.ok, "mkfs.exfat (exfatprogs) and mount.exfat-fuse (exfat-fuse)");
+  const std::string m = dir.path + "/m";
+  write_file(m + "/HERO.TXT", "the old record\n");
+  const child_result r =
+      run_cardstow(m, "hero.TXT\n" + mara_answers + "1\nToughness\n");
+  EXPECT_EQ(r.exit_status, 0) << describe_end(r) << r.err;
+  const std::vector<std::string> left = entries_of(m);
+  ASSERT_EQ(left.size(), 1u) << testing::PrintToString(left);
+  EXPECT_TRUE(left[0] == "hero.TXT" || left[0] == "HERO.TXT") << left[0];
+  EXPECT_EQ(file_content(m + "/" + left[0]), mara_sheet + "Toughness\n");
+}
+
+// A full disk during the perks: the old record stays whole, the new file
+// goes, and the message says the old record is kept.
+TEST(CardstowRecord, AFullDiskKeepsTheOldRecord) {
+  NEED(is_root(), "root, to mount a small tmpfs");
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string m = dir.path + "/m";
+  ASSERT_TRUE(shell(dir.path, "mkdir m"));
+  NEED(shell(dir.path, "mount -t tmpfs -o size=8k tmpfs m"), "a tmpfs mount");
+  const std::string old(4096, 'o');
+  write_file(m + "/old.TXT", old);
+  shell(m, "dd if=/dev/zero of=fill bs=1k");
+  std::string perks = "200\n";
+  for (int i = 0; i < 200; ++i) perks += "A perk of twenty-eight bytes\n";
+  const child_result r = run_cardstow(m, "old.TXT\n" + mara_answers + perks);
+  EXPECT_EQ(r.exit_status, 1) << describe_end(r);
+  check_stderr(r.err, {"cannot write the record to \"old.TXT\": " +
+                       std::string(std::strerror(ENOSPC)) +
+                       "; its previous record is kept"});
+  EXPECT_EQ(r.out.find("stored"), std::string::npos);
+  EXPECT_EQ(entries_of(m), (std::vector<std::string>{"fill", "old.TXT"}));
+  EXPECT_EQ(file_content(m + "/old.TXT"), old);
+  shell(dir.path, "umount m");
+}
+
+// A power cut while perks are typed, and one after the report line: a copy
+// of a loop-mounted ext4 image is what the disk held. The first holds the
+// old record, the second the new one. Commits every second, so that what a
+// run leaves to writeback reaches the image quickly.
+TEST(CardstowRecord, APowerCutLeavesTheOldOrTheNewRecord) {
+  NEED(is_root(), "root, to mount a file system image");
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  mounted_image image(dir.path, "truncate -s 32M img && mkfs.ext4 -q img",
+                      "mount -o commit=1");
+  NEED(image.ok, "mkfs.ext4 and a loop device");
+  const std::string m = dir.path + "/m";
+  write_file(m + "/r.TXT", "the old record\n");
+  ASSERT_TRUE(shell(m, "sync"));
+  int pieces = 0;
+  child_run run;
+  run.directory = m;
+  run.input = [&](std::string& chunk) {
+    if (++pieces == 1) {
+      chunk = "r.TXT\n" + mara_answers + "2\nToughness\n";
+      return true;
+    }
+    if (pieces > 2) return false;
+    EXPECT_TRUE(wait_until([&] {
+      return file_content(m + "/.r.TXT.cardstow-new").ends_with("Toughness\n");
+    }));
+    usleep(2500000);  // two commits
+    EXPECT_TRUE(shell(dir.path, "cp img cut-in-perks"));
+    chunk = "Lead Belly\n";
+    return true;
+  };
+  const child_result r = run_child(run);
+  EXPECT_EQ(r.exit_status, 0) << describe_end(r);
+  ASSERT_TRUE(shell(dir.path, "cp img cut-after"));
+  // Cut during the perks, the new file is left, named for the record.
+  struct cut {
+    std::string copy, record;
+    std::vector<std::string> entries;
+  };
+  const cut cuts[] = {{"cut-in-perks",
+                       "the old record\n",
+                       {".r.TXT.cardstow-new", "lost+found", "r.TXT"}},
+                      {"cut-after",
+                       mara_sheet + "Toughness\nLead Belly\n",
+                       {"lost+found", "r.TXT"}}};
+  for (const auto& [copy, record, entries] : cuts) {
+    SCOPED_TRACE(copy);
+    ASSERT_TRUE(shell(dir.path, "mkdir c && mount -o loop " + copy + " c"));
+    EXPECT_EQ(file_content(dir.path + "/c/r.TXT"), record);
+    EXPECT_EQ(entries_of(dir.path + "/c"), entries);
+    shell(dir.path, "umount c && rmdir c");
+  }
+}
+
 }  // namespace
