@@ -64,6 +64,9 @@ void close_pipe(pipe_ends& ends) {
     [[maybe_unused]] const ssize_t n = write(2, message, sizeof message - 1);
     _exit(126);
   }
+  // Nothing but the standard streams: what the test process inherited would
+  // change what the program's descriptors are, and its limits.
+  close_range(3, ~0U, 0);
   // The program's own handling of a closed pipe is under test: it must not
   // inherit the test's ignored SIGPIPE, nor a blocked signal.
   signal(SIGPIPE, SIG_DFL);

@@ -62,7 +62,7 @@ struct child_result {
 };
 
 // Starts run.program with run.args in run.directory, with every signal at
-// its default action and none blocked, feeds its standard input, drains
+// its default action and none blocked, no descriptor but 0, 1 and 2, feeds its standard input, drains
 // standard output and error as they come, and waits for it to end, at most
 // run.time_limit in all; then the child is killed and the result says
 // timed_out.

@@ -1,6 +1,8 @@
 // What the tests expect on POSIX systems (tests/platform.h), and the file
-// system calls they make fail: the test program's own fsync and close stand
-// in for the C library's, and do the work with the bare system call.
+// system calls they make fail: the test program's own fsync, close and
+// rename stand in for the C library's, and do the work with the bare system
+// call.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -21,12 +23,13 @@ struct failing_call {
   int error = 0;
   std::function<void()> before;
 };
-failing_call failing[2];
+failing_call failing[3];
 
-int call_failing(file_call call, long number, int fd) {
+template <typename... Args>
+int call_failing(file_call call, long number, Args... args) {
   const failing_call& f = failing[static_cast<int>(call)];
   if (f.before) f.before();
-  const long result = syscall(number, fd);
+  const long result = syscall(number, args...);
   if (result != 0 || f.error == 0) return static_cast<int>(result);
   errno = f.error;
   return -1;
@@ -40,6 +43,18 @@ extern "C" int fsync(int fd) {
 
 extern "C" int close(int fd) {
   return call_failing(file_call::close, SYS_close, fd);
+}
+
+// A failing rename does not rename: the name keeps the old file.
+extern "C" int rename(const char* from, const char* to) {
+  const failing_call& f = failing[static_cast<int>(file_call::rename)];
+  if (f.error == 0) {
+    return call_failing(file_call::rename, SYS_renameat, AT_FDCWD, from,
+                        AT_FDCWD, to);
+  }
+  if (f.before) f.before();
+  errno = f.error;
+  return -1;
 }
 
 bool fail_file_call(file_call call, int error, std::function<void()> before) {

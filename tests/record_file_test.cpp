@@ -197,6 +197,7 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
       {"sync of a new file fails", false, file_call::sync, EIO, 0},
       {"sync of an existing file fails", true, file_call::sync, EIO, 0},
       {"close fails", true, file_call::close, EIO, 0},
+      {"rename fails", true, file_call::rename, EXDEV, 0},
   };
   for (const sync_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -218,6 +219,8 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
     const int status = fill_in_record(field, in, out, err);
     fail_file_call(file_call::sync, 0, {});
     fail_file_call(file_call::close, 0, {});
+    fail_file_call(file_call::rename, 0, {});
+    const std::string kept = leftover_name(name);
     if (c.error == 0) {
       EXPECT_EQ(status, 0) << err.str();
       EXPECT_EQ(reported_at_sync,
@@ -226,15 +229,29 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
     } else {
       EXPECT_EQ(status, 1);
       EXPECT_EQ(out.str().find("stored"), std::string::npos) << out.str();
-      EXPECT_EQ(err.str(),
-                "cardstow: cannot write the record to \"" + name +
-                    "\": " + std::strerror(c.error) +
+      const std::string reason = std::strerror(c.error);
+      EXPECT_EQ(
+          err.str(),
+          c.failing == file_call::rename
+              ? "cardstow: cannot put the record in place of \"" + name +
+                    "\": " + reason + "; it is kept in \"" + kept +
+                    "\", and the previous record is kept\n"
+              : "cardstow: cannot write the record to \"" + name +
+                    "\": " + reason +
                     (c.existing ? "; its previous record is kept\n" : "\n"));
       if (c.existing) {
         EXPECT_EQ(content_of(name), "old\n");
       }
+      // The whole record, synced, is kept under the new file's name.
+      const std::string empty = sheet_of({});
+      const std::string record_end =
+          "Level: 1\n" + empty.substr(empty.find("Level: 0\n") + 9);
+      EXPECT_EQ(content_of(kept).ends_with(record_end),
+                c.failing == file_call::rename)
+          << content_of(kept);
     }
     std::remove(name.c_str());
+    std::remove(kept.c_str());
   }
 }
 
