@@ -62,10 +62,10 @@ struct child_result {
 };
 
 // Starts run.program with run.args in run.directory, with every signal at
-// its default action and none blocked, no descriptor but 0, 1 and 2, feeds its standard input, drains
-// standard output and error as they come, and waits for it to end, at most
-// run.time_limit in all; then the child is killed and the result says
-// timed_out.
+// its default action and none blocked, no descriptor but 0, 1 and 2, feeds its
+// standard input, drains standard output and error as they come, and waits for
+// it to end, at most run.time_limit in all; then the child is killed and the
+// result says timed_out.
 child_result run_child(const child_run& run);
 
 // Runs cardstow in `directory` with `input` as its whole console input.

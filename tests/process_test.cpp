@@ -1189,4 +1189,85 @@ TEST(CardstowRecord, APowerCutLeavesTheOldOrTheNewRecord) {
   }
 }
 
+// A FIFO whose reader is slow: each write waits for room, so the reader gets
+// the whole record, never a record cut by EAGAIN.
+TEST(CardstowRecord, ASlowReaderGetsTheWholeRecord) {
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string fifo = dir.path + "/r.TXT";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Read and write ends of the test's own: the run's open finds a reader,
+  // and the reader no end of input before the run writes.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int keeper = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_TRUE(reader >= 0 && keeper >= 0);
+  fcntl(reader, F_SETFL, 0);
+  std::string perks = "20000\n";
+  std::string record = mara_sheet;
+  for (int i = 0; i < 20000; ++i) {
+    perks += "Perk " + std::to_string(i) + "\n";
+    record += "Perk " + std::to_string(i) + "\n";
+  }
+  std::string got;
+  std::thread slow([&] {
+    usleep(300000);
+    char block[4096];
+    while (got.size() < record.size()) {
+      const ssize_t n = read(reader, block, sizeof block);
+      if (n <= 0) break;
+      got.append(block, static_cast<std::size_t>(n));
+    }
+  });
+  const child_result r =
+      run_cardstow(dir.path, "r.TXT\n" + mara_answers + perks);
+  close(keeper);
+  slow.join();
+  close(reader);
+  EXPECT_EQ(r.exit_status, 0) << describe_end(r) << r.err;
+  EXPECT_EQ(got.size(), record.size());
+  EXPECT_TRUE(got == record) << "the record read differs";
+}
+
+// A signal while the 18 lines of the sheet are written (strace sends it as
+// the 8th line's write returns) waits for the whole sheet: the record is the
+// whole sheet, and the run ends by the signal.
+TEST(CardstowRecord, ASignalDuringTheSheetLeavesItWhole) {
+  NEED(std::system("strace -V >/dev/null 2>&1") == 0, "strace");
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string input = "r.TXT\n" + mara_answers + "2\nToughness\n";
+  // Which write of the run is the sheet's 8th line: counted in a first run.
+  write_file(dir.path + "/r.TXT", "the old record\n");
+  child_run count;
+  count.directory = dir.path;
+  count.input = bytes_source(input);
+  count.program = "/usr/bin/strace";
+  count.args = {"-qq",          "-e", "trace=write", "-o", dir.path + "/log",
+                CARDSTOW_BINARY};
+  ASSERT_EQ(run_child(count).exit_status, 0);
+  std::ifstream log(dir.path + "/log");
+  int writes = 0;
+  int eighth = 0;
+  for (std::string line; std::getline(log, line) && eighth == 0;) {
+    if (line.starts_with("write(")) ++writes;
+    if (line.find("\"CH: 4\\n\"") != std::string::npos) eighth = writes;
+  }
+  ASSERT_GT(eighth, 0) << "no sheet line in the strace log";
+  write_file(dir.path + "/r.TXT", "the old record\n");
+  std::remove((dir.path + "/log").c_str());
+  child_run run = count;
+  run.args = {"-qq",
+              "-o",
+              "/dev/null",
+              "-e",
+              "trace=write",
+              "-e",
+              "inject=write:signal=TERM:when=" + std::to_string(eighth),
+              CARDSTOW_BINARY};
+  const child_result r = run_child(run);
+  EXPECT_EQ(r.signal, SIGTERM) << describe_end(r);
+  EXPECT_EQ(file_content(dir.path + "/r.TXT"), mara_sheet);
+  EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"r.TXT"});
+}
+
 }  // namespace
