@@ -215,6 +215,12 @@ void write_perk_line(std::ostream& out, std::string_view perk) {
 void note_write_error(record_file& file) {
   if (!file.stream && file.error == 0) {
     file.error = file.buffer.error() != 0 ? file.buffer.error() : EIO;
+    // What failed is no record: a signal now keeps the old one instead.
+    if (file.place == record_place::beside) {
+      guard_unwritten(file.handle, file.new_name.c_str(), false);
+    } else {
+      end_record_guard();
+    }
   }
 }
 

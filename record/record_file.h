@@ -79,7 +79,9 @@ void write_record_sheet(std::ostream& out, const character_record& record);
 void write_perk_line(std::ostream& out, std::string_view perk);
 
 // Call after each write to `file.stream`: when the stream has failed and no
-// error is kept yet, keeps the reason the write failed.
+// error is kept yet, keeps the reason the write failed; from then on a
+// signal no longer makes the failed record the record (a new file beside the
+// old record is removed instead).
 void note_write_error(record_file& file);
 
 // Flushes and syncs the record, puts a new file in place of the old record

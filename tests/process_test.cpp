@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -863,7 +864,16 @@ struct meanwhile_case {
   std::vector<std::string> entries = {"r.TXT"};
   std::string record = mara_sheet + "Toughness\nLead Belly\n";  // in r.TXT
   bool empty_old = false;  // r.TXT is there before the run, empty
+  std::string wrap = {};   // shell words before the program: prlimit ...
+  std::string wait_for = "Toughness\n";  // in the perks: how the file ends
 };
+
+// Whether process `pid` waits in a read, as it does for the next answer.
+bool reading(int pid) {
+  const std::string call =
+      file_content("/proc/" + std::to_string(pid) + "/syscall");
+  return call.starts_with(std::to_string(SYS_read) + " ");
+}
 
 bool wait_until(const std::function<bool()>& ready) {
   for (int tries = 0; tries < 2000; ++tries) {
@@ -902,7 +912,7 @@ void check_meanwhile(const meanwhile_case& c) {
     if (pieces > 2) return c.what == meanwhile::signal;
     const bool ready = wait_until([&] {
       const std::string now = file_content(written);
-      return c.in_perks ? now.ends_with("Toughness\n")
+      return c.in_perks ? now.ends_with(c.wait_for) && reading(pid)
                         : access(written.c_str(), F_OK) == 0;
     });
     EXPECT_TRUE(ready) << "the run never got there";
@@ -919,6 +929,10 @@ void check_meanwhile(const meanwhile_case& c) {
     return true;
   };
   run.time_limit = std::chrono::seconds{20};
+  if (!c.wrap.empty()) {
+    run.args = {"-c", "exec " + c.wrap + " \"$0\"", run.program};
+    run.program = "/bin/sh";
+  }
   const child_result r = run_child(run);
   if (c.what == meanwhile::signal) {
     EXPECT_EQ(r.signal, c.sig) << describe_end(r);
@@ -982,6 +996,13 @@ TEST(CardstowRecord, WhatHappensMeanwhileNeverLosesTheRecord) {
        .twin = true,
        .entries = {"r.TXT", "twin.TXT"},
        .record = so_far},
+      {.label = "SIGTERM after a perk that could not be written",
+       .what = meanwhile::signal,
+       .sig = SIGTERM,
+       .old = old,
+       .record = old,
+       .wrap = "prlimit --fsize=" + std::to_string(mara_sheet.size() + 4),
+       .wait_for = "Toug"},
       {.label = "a replaced record removed meanwhile is put back whole",
        .what = meanwhile::remove,
        .old = old},
