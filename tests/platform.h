@@ -18,7 +18,7 @@ extern const std::string_view file_line_end;
 extern const int directory_open_error;
 
 // A system call of the program's file code that a test makes fail.
-enum class file_call { sync, close, rename };
+enum class file_call { sync, close, rename, truncate };
 
 // From now on each `call` the program makes first runs `before` (when set),
 // then does its work and, when `error` is not 0, fails with `error` all the

@@ -1,7 +1,7 @@
 // What the tests expect on POSIX systems (tests/platform.h), and the file
-// system calls they make fail: the test program's own fsync, close and
-// rename stand in for the C library's, and do the work with the bare system
-// call.
+// system calls they make fail: the test program's own fsync, close,
+// ftruncate and rename stand in for the C library's, and do the work with the
+// bare system call.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -23,7 +23,7 @@ struct failing_call {
   int error = 0;
   std::function<void()> before;
 };
-failing_call failing[3];
+failing_call failing[4];
 
 template <typename... Args>
 int call_failing(file_call call, long number, Args... args) {
@@ -43,6 +43,10 @@ extern "C" int fsync(int fd) {
 
 extern "C" int close(int fd) {
   return call_failing(file_call::close, SYS_close, fd);
+}
+
+extern "C" int ftruncate(int fd, off_t length) {
+  return call_failing(file_call::truncate, SYS_ftruncate, fd, length);
 }
 
 // A failing rename does not rename: the name keeps the old file.

@@ -255,6 +255,30 @@ TEST(RecordFile, SyncedBeforeItIsReported) {
   }
 }
 
+// A record written in place (the file has a second hard link) whose
+// emptying fails: nothing is written after it, and closing reports it.
+TEST(RecordFile, NothingIsWrittenAfterAFailedStart) {
+  const std::string name = fresh_name("cs-start-");
+  if (!fail_file_call(file_call::truncate, 0, {})) {
+    GTEST_SKIP() << "file calls cannot be made to fail here";
+  }
+  std::ofstream(name) << "old\n";
+  const std::string twin = name + ".twin";
+  ASSERT_EQ(link(name.c_str(), twin.c_str()), 0);
+  record_file file;
+  ASSERT_EQ(open_record_file(file, name.c_str()), 0);
+  EXPECT_EQ(file.place, record_place::in_place);
+  fail_file_call(file_call::truncate, EIO, {});
+  EXPECT_EQ(start_record(file, character_record{}), EIO);
+  fail_file_call(file_call::truncate, 0, {});
+  write_perk_line(file.stream, "perk");
+  note_write_error(file);
+  EXPECT_EQ(close_record_file(file), EIO);
+  EXPECT_EQ(content_of(name), "");
+  std::remove(name.c_str());
+  std::remove(twin.c_str());
+}
+
 // Windows would open another file or a device under these names; elsewhere
 // every name is the system's to judge.
 TEST(NameRefusal, NamesWindowsWouldChangeOrTakeForADevice) {
