@@ -1,7 +1,7 @@
 /* Plain C baseline for the cardstow benchmark: the same dialogue, the same
    reads and the same line-by-line flushed writes, done with bare stdio, and
-   the same durable end: one fsync of the record, and of its folder when the
-   run created it. */
+   the durable end of a replaced record: the record written to a new file
+   beside its name, synced, renamed over the name, and the folder synced. */
 #define _POSIX_C_SOURCE 200809L
 
 #include <errno.h>
@@ -263,12 +263,10 @@ static int give_up(const char *problem) {
   return 1;
 }
 
-/* Syncs the folder holding `file_name`; 0 when done. */
-static int sync_folder(const char *file_name) {
-  char folder[answer_capacity];
+/* Writes the folder holding `file_name` into `folder` (answer_capacity
+   bytes). */
+static void folder_of(const char *file_name, char *folder) {
   const char *slash = strrchr(file_name, '/');
-  int fd;
-  int failed;
   if (slash == NULL) {
     strcpy(folder, ".");
   } else {
@@ -276,6 +274,14 @@ static int sync_folder(const char *file_name) {
     memcpy(folder, file_name, length);
     folder[length] = '\0';
   }
+}
+
+/* Syncs the folder holding `file_name`; 0 when done. */
+static int sync_folder(const char *file_name) {
+  char folder[answer_capacity];
+  int fd;
+  int failed;
+  folder_of(file_name, folder);
   fd = open(folder, O_RDONLY | O_DIRECTORY);
   if (fd < 0) return 0;
   failed = fsync(fd) != 0;
@@ -283,20 +289,33 @@ static int sync_folder(const char *file_name) {
   return failed;
 }
 
+/* The new file beside `file_name`: ".NAME.cardstow-new" in its folder. */
+static void new_file_name(const char *file_name, char *new_name) {
+  const char *slash = strrchr(file_name, '/');
+  const size_t folder = slash == NULL ? 0 : (size_t)(slash - file_name) + 1;
+  snprintf(new_name, PATH_MAX, "%.*s.%s.cardstow-new", (int)folder, file_name,
+           file_name + folder);
+}
+
 static int fill_in_record(const char *file_name) {
   static struct character_record record;
-  const int created = access(file_name, F_OK) != 0;
-  FILE *f = fopen(file_name, "w");
+  static char new_name[PATH_MAX];
+  FILE *f;
   int failed;
+  new_file_name(file_name, new_name);
+  f = fopen(new_name, "wx");
   if (f == NULL) return give_up(strerror(errno));
   setvbuf(f, record_buffer, _IOFBF, sizeof record_buffer);
   ask_questionnaire(&record);
   write_record_sheet(f, &record);
   ask_perks(f, &record);
-  failed = fflush(f) != 0 || ferror(f) ||
-           (fsync(fileno(f)) != 0 && errno != EINVAL) ||
-           (created && sync_folder(file_name) != 0);
-  if (fclose(f) != 0 || failed) return give_up("cannot write the record");
+  failed =
+      fflush(f) != 0 || ferror(f) || (fsync(fileno(f)) != 0 && errno != EINVAL);
+  if (fclose(f) != 0 || failed || rename(new_name, file_name) != 0 ||
+      sync_folder(file_name) != 0) {
+    remove(new_name);
+    return give_up("cannot write the record");
+  }
   console_line("");
   fputs("All this information has been stored in ", stdout);
   console_line(file_name);

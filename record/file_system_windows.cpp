@@ -1,7 +1,8 @@
-// The record file on Windows: a name is the UTF-8 typed, handed to the system
-// as UTF-16 so that it names that file whatever the code page, and refused
-// when Windows would open another file or a device under it. The file is one
-// handle from open to close, shared with readers only.
+// The record file's primitives on Windows: a name is the UTF-8 typed, handed
+// to the system as UTF-16 so that it names that file whatever the code page,
+// and refused when Windows would open another file or a device under it. A
+// record's handle lets others read it, and delete or replace it by name (so
+// that ReplaceFileW may replace it while it is open), never write it.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -25,23 +26,6 @@ bool utf16_name(std::string_view name, std::wstring& wide) {
   wide.resize(static_cast<std::size_t>(length));
   return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), size,
                              wide.data(), length) == length;
-}
-
-// The volume and file ID of an open disk file, which together identify it.
-bool identity_of(HANDLE file, FILE_ID_INFO& id) {
-  return file != INVALID_HANDLE_VALUE && file != nullptr &&
-         GetFileType(file) == FILE_TYPE_DISK &&
-         GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id);
-}
-
-// A volume serial number of 0 is taken for unknown (Wine gives it for a
-// standard input redirected from a file): then the file ID alone decides,
-// which errs on the side of refusing the name.
-bool same_file(const FILE_ID_INFO& a, const FILE_ID_INFO& b) {
-  const bool same_volume = a.VolumeSerialNumber == b.VolumeSerialNumber ||
-                           a.VolumeSerialNumber == 0 ||
-                           b.VolumeSerialNumber == 0;
-  return same_volume && std::memcmp(&a.FileId, &b.FileId, sizeof a.FileId) == 0;
 }
 
 // A drive letter, a colon and a slash or backslash, as in C:\saves. Not
@@ -121,6 +105,11 @@ int errno_of(DWORD code) {
       return ENOSPC;
     case ERROR_WRITE_PROTECT:
       return EROFS;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
       return EINVAL;
@@ -139,36 +128,40 @@ HANDLE handle_of(const record_handle& file) {
   return reinterpret_cast<HANDLE>(file.value);
 }
 
-// Which console stream reads or writes the disk file `wide` names: 0, 1, 2,
-// or -1 for none (or no such file). Asked by name before opening, since the
-// record's share mode would keep out a file standard output has open.
-int console_stream_of(const std::wstring& wide) {
-  // No access asked for: only the file's identity is read.
-  const HANDLE file = CreateFileW(
-      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  FILE_ID_INFO named{};
-  const bool known = identity_of(file, named);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
-                           STD_ERROR_HANDLE};
-  for (int i = 0; known && i < 3; ++i) {
-    FILE_ID_INFO console{};
-    if (identity_of(GetStdHandle(streams[i]), console) &&
-        same_file(console, named)) {
-      return i;
-    }
-  }
-  return -1;
+// Others may read the file, or replace it by name; never write it.
+constexpr DWORD shared_with_others = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+// The byte that cardstow runs lock, far past any record's end, so that the
+// lock keeps out other runs and never a reader.
+constexpr DWORD lock_offset_high = 0x7FFFFFFF;
+
+bool lock_run_byte(HANDLE file) {
+  OVERLAPPED at{};
+  at.OffsetHigh = lock_offset_high;
+  return LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
+                    0, 1, 0, &at);
 }
 
-// A handle on `wide` for writing that lets others only read: a new file
-// (with the right to delete it again) when none is there, else the existing
-// one. INVALID_HANDLE_VALUE with the reason in GetLastError otherwise.
+// Why `wide` could not be opened for writing (a sharing violation): another
+// cardstow run holds the run's lock on it, or another program has it open.
+int holder_of(const std::wstring& wide) {
+  const HANDLE probe =
+      CreateFileW(wide.c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) return refused_other_program;
+  const bool run_lock_free = lock_run_byte(probe);
+  CloseHandle(probe);  // and with it the probe's lock
+  return run_lock_free ? refused_other_program : refused_other_writer;
+}
+
+// A handle on `wide` for writing and deleting: a new file when none is there
+// (`created`), else the existing one. INVALID_HANDLE_VALUE with the reason
+// in GetLastError otherwise.
 HANDLE open_or_create(const std::wstring& wide, bool& created) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     HANDLE file =
-        CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+        CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, shared_with_others,
                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     created = file != INVALID_HANDLE_VALUE;
     const DWORD error = GetLastError();
@@ -176,7 +169,7 @@ HANDLE open_or_create(const std::wstring& wide, bool& created) {
         (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
       return file;
     }
-    file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    file = CreateFileW(wide.c_str(), GENERIC_WRITE, shared_with_others, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE ||
         GetLastError() != ERROR_FILE_NOT_FOUND) {
@@ -201,23 +194,142 @@ bool write_all(HANDLE file, const char* bytes, std::size_t size, int& error) {
   return true;
 }
 
+// The facts of an open handle; 0 or an errno.
+int facts_of_handle(HANDLE file, file_facts& facts) {
+  facts = file_facts{};
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) return EBADF;
+  const DWORD type = GetFileType(file);
+  if (type == FILE_TYPE_PIPE) facts.kind = file_kind::stream;
+  if (type != FILE_TYPE_DISK) return 0;
+  FILE_ID_INFO id{};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id) ||
+      !GetFileInformationByHandle(file, &info)) {
+    return last_error();
+  }
+  facts.id.volume = id.VolumeSerialNumber;
+  std::memcpy(facts.id.file, &id.FileId, sizeof facts.id.file);
+  facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                   ? file_kind::other
+                   : file_kind::regular;
+  facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  facts.links = info.nNumberOfLinks;
+  return 0;
+}
+
+// `wide` as UTF-8.
+std::string utf8_name(const std::wstring& wide) {
+  const int size = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr,
+                                         0, nullptr, nullptr);
+  std::string name(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, name.data(), length,
+                      nullptr, nullptr);
+  return name;
+}
+
 }  // namespace
 
-int open_file(const char* name, record_handle& file) {
-  file = record_handle{};
+record_handle& record_handle::operator=(record_handle&& other) noexcept {
+  if (this != &other) {
+    if (value != -1) close_file(*this);
+    value = other.value;
+    other.value = -1;
+  }
+  return *this;
+}
+
+record_handle::~record_handle() {
+  if (value != -1) close_file(*this);
+}
+
+// A volume serial number of 0 is taken for unknown (Wine gives it for a
+// standard input redirected from a file): then the file ID alone decides,
+// which errs on the side of refusing the name.
+bool same_file(const file_identity& a, const file_identity& b) {
+  return (a.volume == b.volume || a.volume == 0 || b.volume == 0) &&
+         a.file[0] == b.file[0] && a.file[1] == b.file[1];
+}
+
+int open_for_writing(const char* name, record_handle& file, bool& created) {
   std::wstring wide;
   if (!utf16_name(name, wide)) return EILSEQ;
-  const int console = console_stream_of(wide);
-  if (console == 0) return refused_answers_file;
-  if (console > 0) return refused_console_output;
-  const HANDLE opened = open_or_create(wide, file.created);
+  const HANDLE opened = open_or_create(wide, created);
   if (opened == INVALID_HANDLE_VALUE) {
-    return GetLastError() == ERROR_SHARING_VIOLATION ? refused_other_writer
+    return GetLastError() == ERROR_SHARING_VIOLATION ? holder_of(wide)
                                                      : last_error();
   }
   file.value = reinterpret_cast<std::intptr_t>(opened);
-  file.on_disk = GetFileType(opened) == FILE_TYPE_DISK;
   return 0;
+}
+
+int create_new_file(const char* name, record_handle& file) {
+  std::wstring wide;
+  if (!utf16_name(name, wide)) return EILSEQ;
+  const HANDLE created =
+      CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, shared_with_others,
+                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return last_error();
+  file.value = reinterpret_cast<std::intptr_t>(created);
+  return 0;
+}
+
+int facts_of(const record_handle& file, file_facts& facts) {
+  return facts_of_handle(handle_of(file), facts);
+}
+
+// No access asked for: only the file's identity is read, whoever holds it.
+int facts_of_name(const char* name, file_facts& facts) {
+  std::wstring wide;
+  if (!utf16_name(name, wide)) return EILSEQ;
+  const HANDLE file = CreateFileW(
+      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return last_error();
+  const int error = facts_of_handle(file, facts);
+  CloseHandle(file);
+  return error;
+}
+
+int facts_of_standard_stream(int stream, file_facts& facts) {
+  const DWORD streams[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE,
+                           STD_ERROR_HANDLE};
+  return facts_of_handle(GetStdHandle(streams[stream]), facts);
+}
+
+int lock_file(record_handle& file) {
+  if (lock_run_byte(handle_of(file))) return 0;
+  return GetLastError() == ERROR_LOCK_VIOLATION ? refused_other_writer : 0;
+}
+
+// ReplaceFileW takes only absolute names (error 267 for relative ones).
+// Links are left to Windows.
+std::string replaced_name(const char* name) {
+  std::wstring wide;
+  if (!utf16_name(name, wide)) return name;
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  std::wstring full(size, L'\0');
+  const DWORD length =
+      GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return name;
+  full.resize(length);
+  return utf8_name(full);
+}
+
+std::size_t last_component_start(std::string_view name) {
+  const std::size_t separator = name.find_last_of("\\/:");
+  return separator == std::string_view::npos ? 0 : separator + 1;
+}
+
+// ReplaceFileW gives the new file what the replaced one had: its
+// attributes, security descriptor and streams.
+int copy_metadata(const record_handle&, record_handle&) { return 0; }
+
+void set_delete_at_close(record_handle& file, bool delete_it) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = delete_it ? TRUE : FALSE;
+  SetFileInformationByHandle(handle_of(file), FileDispositionInfo, &disposition,
+                             sizeof disposition);
 }
 
 // Text mode, as the C runtime's: each "\n" goes out as "\r\n".
@@ -234,19 +346,45 @@ bool write_file(record_handle& file, std::string_view bytes, int& error) {
 }
 
 int empty_file(record_handle& file) {
-  if (!file.on_disk) return 0;
-  const LARGE_INTEGER start{};
   const HANDLE handle = handle_of(file);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  const LARGE_INTEGER start{};
   return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) &&
                  SetEndOfFile(handle)
              ? 0
              : last_error();
 }
 
-// A new file's entry is on disk once the file is: NTFS logs both.
-int sync_file(record_handle& file, const char*) {
-  if (!file.on_disk) return 0;
-  return FlushFileBuffers(handle_of(file)) ? 0 : last_error();
+int sync_file(record_handle& file) {
+  const HANDLE handle = handle_of(file);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  return FlushFileBuffers(handle) ? 0 : last_error();
+}
+
+// NTFS logs a new or renamed entry along with the file's own data; a folder
+// cannot be flushed on its own without administrator rights.
+int sync_entry(const char*, record_handle&) { return 0; }
+
+int replace_file(const char* new_name, const char* name, record_handle&) {
+  std::wstring wide_new;
+  std::wstring wide;
+  if (!utf16_name(new_name, wide_new) || !utf16_name(name, wide)) return EILSEQ;
+  return ReplaceFileW(wide.c_str(), wide_new.c_str(), nullptr,
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+             ? 0
+             : last_error();
+}
+
+// The handle is the file itself, whatever its name now.
+void remove_file(record_handle& file, const char*) {
+  set_delete_at_close(file, true);
+  close_file(file);
+}
+
+int remove_leftover(const char* name) {
+  std::wstring wide;
+  if (!utf16_name(name, wide)) return EILSEQ;
+  return DeleteFileW(wide.c_str()) ? 0 : last_error();
 }
 
 int close_file(record_handle& file) {

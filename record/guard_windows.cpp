@@ -1,59 +1,85 @@
-// Removing a record file this run created and stored nothing in, on
-// Windows: at once, or from a console event that ends the process first.
+// What happens to the record file when a console event (Ctrl-C, Ctrl-Break,
+// closing the console) ends the run, on Windows: the action runs on the
+// event's own thread (signals/ending_signals.h).
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <atomic>
+#include <string>
 
 #include "record/file_system.h"
 #include "signals/ending_signals.h"
 
 namespace {
 
-HANDLE handle_of(const record_handle& file) {
-  return reinterpret_cast<HANDLE>(file.value);
+std::wstring wide_of(const char* name) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, name, -1, wide.data(), length);
+  wide.resize(wide.size() - 1);
+  return wide;
 }
+
+// What the action works on: set before the action is registered.
+struct guarded_record {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  bool only_empty = false;
+  std::wstring written;   // the new file's name
+  std::wstring replaced;  // the record it replaces; empty: none
+};
+guarded_record guarded;
 
 bool is_empty(HANDLE file) {
   LARGE_INTEGER size{};
   return GetFileSizeEx(file, &size) && size.QuadPart == 0;
 }
 
-// Marks `file` to be deleted once closed, when it is still empty.
-void delete_if_empty(HANDLE file) {
+// The file goes once the process ends and its handle is closed.
+void remove_unwritten() {
+  const HANDLE file = guarded.file;
+  if (file == INVALID_HANDLE_VALUE || (guarded.only_empty && !is_empty(file))) {
+    return;
+  }
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
-  if (is_empty(file)) {
-    SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                               sizeof disposition);
-  }
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                             sizeof disposition);
 }
 
-// The new file a console event that ends the process deletes.
-std::atomic<HANDLE> guarded{INVALID_HANDLE_VALUE};
+// The sheet and the perks so far are the record: flushed, put in place.
+void publish_written() {
+  const HANDLE file = guarded.file;
+  if (file == INVALID_HANDLE_VALUE || !FlushFileBuffers(file) ||
+      guarded.replaced.empty()) {
+    return;
+  }
+  ReplaceFileW(guarded.replaced.c_str(), guarded.written.c_str(), nullptr,
+               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+}
 
-void delete_guarded_file() {
-  const HANDLE file = guarded.exchange(INVALID_HANDLE_VALUE);
-  if (file != INVALID_HANDLE_VALUE) delete_if_empty(file);
+HANDLE handle_of(const record_handle& file) {
+  return reinterpret_cast<HANDLE>(file.value);
 }
 
 }  // namespace
 
-// The handle is the file itself, whatever its name now.
-void remove_new_file(record_handle& file, const char*) {
-  if (file.created && file.on_disk) delete_if_empty(handle_of(file));
-  close_file(file);
+void guard_unwritten(const record_handle& written, const char*,
+                     bool only_empty) {
+  end_record_guard();
+  guarded.only_empty = only_empty;
+  guarded.file = handle_of(written);
+  set_record_ending(remove_unwritten);
 }
 
-void guard_new_file(const record_handle& file, const char*) {
-  if (!file.created || !file.on_disk || guarded != INVALID_HANDLE_VALUE) {
-    return;
-  }
-  guarded = handle_of(file);
-  set_record_ending(delete_guarded_file);
+void guard_written(const record_handle& written, const char* written_name,
+                   const char* replaced, const record_handle&) {
+  end_record_guard();
+  guarded.written = wide_of(written_name);
+  guarded.replaced = replaced != nullptr ? wide_of(replaced) : std::wstring();
+  guarded.file = handle_of(written);
+  set_record_ending(publish_written);
 }
 
-void end_new_file_guard() {
+void end_record_guard() {
   set_record_ending(nullptr);
-  guarded = INVALID_HANDLE_VALUE;
+  guarded.file = INVALID_HANDLE_VALUE;
 }
