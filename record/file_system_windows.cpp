@@ -202,18 +202,22 @@ int facts_of_handle(HANDLE file, file_facts& facts) {
   if (type == FILE_TYPE_PIPE) facts.kind = file_kind::stream;
   if (type != FILE_TYPE_DISK) return 0;
   FILE_ID_INFO id{};
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id) ||
-      !GetFileInformationByHandle(file, &info)) {
+  if (!GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
     return last_error();
   }
   facts.id.volume = id.VolumeSerialNumber;
   std::memcpy(facts.id.file, &id.FileId, sizeof facts.id.file);
-  facts.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                   ? file_kind::other
-                   : file_kind::regular;
-  facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  facts.links = info.nNumberOfLinks;
+  facts.kind = file_kind::regular;
+  // Not always given (Wine, for a redirected standard input): the identity
+  // is what matters there.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info)) {
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      facts.kind = file_kind::other;
+    }
+    facts.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    facts.links = info.nNumberOfLinks;
+  }
   return 0;
 }
 

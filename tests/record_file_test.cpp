@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -264,7 +265,9 @@ TEST(RecordFile, NothingIsWrittenAfterAFailedStart) {
   }
   std::ofstream(name) << "old\n";
   const std::string twin = name + ".twin";
-  ASSERT_EQ(link(name.c_str(), twin.c_str()), 0);
+  std::error_code error;
+  std::filesystem::create_hard_link(name, twin, error);
+  ASSERT_FALSE(error) << error.message();
   record_file file;
   ASSERT_EQ(open_record_file(file, name.c_str()), 0);
   EXPECT_EQ(file.place, record_place::in_place);

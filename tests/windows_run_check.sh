@@ -4,12 +4,13 @@
 # program), or directly on Windows (Git Bash, MSYS2). Each run is in an empty
 # directory; text mode ends every line of the console output, the error line
 # and the record with CR LF.
-#   windows_run_check.sh session|crlf_session|bom_session|utf16le_session|utf16be_session|utf8_name|answers_file|ctrl_z|utf16_ctrl_z PROGRAM [EMULATOR...]
+#   windows_run_check.sh session|crlf_session|bom_session|utf16le_session|utf16be_session|utf8_name|answers_file|ctrl_z|utf16_ctrl_z|replace_session|other_program|forced_end PROGRAM [EMULATOR...]
 #   windows_run_check.sh refused NAME PROGRAM [EMULATOR...]
 set -euo pipefail
 check=$1
 [ "$check" != refused ] || { refused_name=$2; shift; }
-run=("${@:3}" "$2")
+emulator=("${@:3}")
+run=("${emulator[@]}" "$2")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 mkdir "$dir/work"
@@ -125,6 +126,37 @@ case $check in
     expect_files $'h\xc3\xa9ros.TXT'
     grep -q $'^Name: H\xc3\xa9l\xc3\xa8ne\r$' $'h\xc3\xa9ros.TXT' || fail "the record lacks the name typed"
     grep -q $'stored in h\xc3\xa9ros.TXT\r$' "$dir/out" || fail "does not say where the record is" ;;
+  replace_session)
+    # An existing record is replaced whole, and no new file is left.
+    printf 'an older record\r\n' >mara.TXT
+    printf "$answers" >"$dir/answers"
+    check_session ;;
+  other_program)
+    # A batch appending to the record holds it open: refused with words that
+    # blame no cardstow run.
+    printf "$answers" >"$dir/answers"
+    mkfifo "$dir/hold"
+    "${emulator[@]}" cmd /c 'set /p x=>>mara.TXT' <"$dir/hold" &
+    exec 8>"$dir/hold"
+    for _ in $(seq 100); do [ -e mara.TXT ] && break; sleep 0.1; done
+    run_on "$dir/answers" 1
+    exec 8>&-  # the batch reads the end of its input and ends
+    wait $! || true
+    expect_refusal '"mara.TXT" is open in another program; nothing was stored' ;;
+  forced_end)
+    # taskkill /f before the sheet leaves no new file. The program runs under
+    # a name of its own, so that no other test's run is ended.
+    cp "$2" "$dir/forced-end.exe"
+    mkfifo "$dir/in"
+    "${emulator[@]}" "$dir/forced-end.exe" <"$dir/in" >"$dir/out" 2>&1 &
+    exec 7>"$dir/in"
+    printf 'new.TXT\r\nMara\r\n' >&7
+    for _ in $(seq 100); do [ -e new.TXT ] && break; sleep 0.1; done
+    [ -e new.TXT ] || fail "the run never created new.TXT"
+    "${emulator[@]}" taskkill /f /im forced-end.exe >/dev/null
+    wait $! || true
+    exec 7>&-
+    expect_files ;;
   answers_file)
     printf 'hero.TXT\r\nMara\r\n' >hero.TXT
     run_on hero.TXT 1
