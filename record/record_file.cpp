@@ -224,14 +224,12 @@ void note_write_error(record_file& file) {
   }
 }
 
-int close_record_file(record_file& file) {
-  if (file.handle.value == -1) {
-    end_record_guard();
-    return file.error;
-  }
-  file.stream.flush();
-  note_write_error(file);
-  if (file.error == 0) file.error = sync_file(file.handle);
+namespace {
+
+// Puts the synced record in place with ending signals held, or abandons it
+// when its last steps fail.
+void finish_record(record_file& file) {
+  hold_ending_signals();
   // A new file is complete, closed, before it takes the record's name.
   if (file.error == 0 && file.place == record_place::beside) {
     file.error = close_file(file.handle);
@@ -239,10 +237,9 @@ int close_record_file(record_file& file) {
   if (file.error != 0) {
     file.failure = record_failure::write;
     abandon_record_file(file);
-    return file.error;
+    release_ending_signals();
+    return;
   }
-  // A signal now waits until the record is in place, or has failed to be.
-  hold_ending_signals();
   end_record_guard();
   put_in_place(file);
   if (file.handle.value != -1) {
@@ -254,6 +251,19 @@ int close_record_file(record_file& file) {
   }
   if (file.target.value != -1) close_file(file.target);
   release_ending_signals();
+}
+
+}  // namespace
+
+int close_record_file(record_file& file) {
+  if (file.handle.value == -1) {
+    end_record_guard();
+    return file.error;
+  }
+  file.stream.flush();
+  note_write_error(file);
+  if (file.error == 0) file.error = sync_file(file.handle);
+  finish_record(file);
   return file.error;
 }
 
