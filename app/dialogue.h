@@ -25,14 +25,16 @@ struct console_facts {
 };
 
 // Opens the record file named `file_name`, asks the questionnaire on `in` and
-// `out`, writes the record sheet and then each perk as it is typed, syncs and
-// closes the file and reports where the record is stored, then thanks the
-// user. An existing file keeps its content until the record sheet is written
-// over it. A file that cannot be opened (with the system's reason), the file
-// standard input reads, the file standard output or error writes and a file
-// another run is writing are refused on `err`, and nothing is asked. A failed
-// write, sync or close is checked once the dialogue has run to its end and
-// reported the same way, with no report line. The perks stop being asked once
+// `out`, writes the record sheet and then each perk as it is typed, puts the
+// record in place, synced (record/record_file.h), and reports where it is
+// stored, then thanks the user. An existing record keeps its content until
+// the new one takes its place. A file that cannot be opened (with the
+// system's reason), the file or pipe standard input reads, the file standard
+// output or error writes, a file another run is writing and, on Windows, a
+// file another program holds are refused on `err`, and nothing is asked. A
+// failed write, sync, close or rename is checked once the dialogue has run to
+// its end and reported the same way, with no report line, saying when the
+// previous record is kept and where a new file that could not be renamed is. The perks stop being asked once
 // console input has ended. The report line shows the name escaped when
 // console.output_is_terminal (a person reads it), else byte for byte as typed
 // (a script may). A read error (`in` bad) stops the questions at once: no
