@@ -777,6 +777,10 @@ void check_record_case(const record_case& c) {
   }
 }
 
+// Shell words that run the program as the user and group nobody (as root).
+const std::string as_nobody =
+    "setpriv --reuid=65534 --regid=65534 --clear-groups";
+
 // A replaced record keeps what its name is, and every run that ends leaves
 // either the old record or the whole new one under the name, nothing else.
 TEST(CardstowRecord, ReplacingKeepsTheNameAndTheOldRecordUntilTheEnd) {
@@ -813,6 +817,15 @@ TEST(CardstowRecord, ReplacingKeepsTheNameAndTheOldRecordUntilTheEnd) {
        .entries = {"r.TXT", "src"},
        .contents = {{"r.TXT", new_record}, {"src", new_record}},
        .check = "umount r.TXT && [ \"$(cat r.TXT)\" = old ]"},
+      {.label = "a folder the run cannot create a file in: written in place",
+       .make = old + " && chmod 666 r.TXT && chmod 555 .",
+       .root = true,
+       .wrap = as_nobody},
+      {.label = "an owner the run cannot give a new file: written in place",
+       .make = old + " && chmod 666 r.TXT && chmod 777 .",
+       .root = true,
+       .wrap = as_nobody,
+       .check = "[ \"$(stat -c %u r.TXT)\" = 0 ]"},
       {.label = "what a killed run left is replaced, never read",
        .make = old + " && printf 'half' >.r.TXT.cardstow-new"},
       {.label = "a file-size limit: the old record stays, SIGXFSZ kills not",
@@ -836,9 +849,7 @@ TEST(CardstowRecord, ReplacingKeepsTheNameAndTheOldRecordUntilTheEnd) {
        .unsanitized = true},
       {.label = "a folder the run may not read: the file system is synced",
        .make = "chmod 0333 .",
-       .wrap = is_root() ? "setpriv --reuid=65534 --regid=65534 "
-                           "--clear-groups"
-                         : ""},
+       .wrap = is_root() ? as_nobody : ""},
       {.label = "/dev/stdin on a pipe is refused",
        .make = "true",
        .name = "/dev/stdin",
