@@ -2,7 +2,8 @@
 #include "app/shown_name.h"
 
 #include <cstddef>
-#include <cstdio>
+
+#include "app/name_notation.h"
 
 namespace {
 
@@ -69,30 +70,11 @@ bool is_unsafe(char32_t code) {
   return code < 0x20 || (code >= 0x7F && code <= 0x9F) || is_invisible(code);
 }
 
-// `value` written in hexadecimal after `format`'s backslash.
-std::string hex_escape(const char* format, unsigned long value) {
-  char escape[16];
-  std::snprintf(escape, sizeof escape, format, value);
-  return escape;
-}
-
-// The escape that shows `code`; empty when it shows as itself.
+// The escape that shows `code` (app/name_notation.h); empty when it shows
+// as itself.
 std::string escape_of(char32_t code) {
-  switch (code) {
-    case '\\':
-      return "\\\\";
-    case '\t':
-      return "\\t";
-    case '\n':
-      return "\\n";
-    case '\r':
-      return "\\r";
-  }
-  if (!is_unsafe(code)) return "";
-  const char* format = code < 0x80      ? "\\x%02lx"
-                       : code < 0x10000 ? "\\u%04lx"
-                                        : "\\U%08lx";
-  return hex_escape(format, code);
+  if (!is_unsafe(code) && !is_notation_character(code)) return "";
+  return escape_for_character(code);
 }
 
 }  // namespace
@@ -103,7 +85,7 @@ std::string shown_name(std::string_view name) {
     char32_t code = 0;
     const std::size_t length = utf8_character(name, code);
     if (length == 0) {
-      out += hex_escape("\\x%02lx", static_cast<unsigned char>(name[0]));
+      out += escape_for_byte(static_cast<unsigned char>(name[0]));
       name.remove_prefix(1);
       continue;
     }

@@ -7,13 +7,18 @@
 #include <string_view>
 
 // `name` as a person is shown it, so that what is shown is the name and
-// nothing else. Escaped are: the backslash (\\), tab, line feed and carriage
-// return (\t, \n, \r), the other C0 controls and DEL (\x1b, \x7f), the C1
-// controls and the invisible format characters and separators (Unicode 14
-// general categories Cf, Zl, Zp: \u0085, \u00ad, \u200b, \u2028, \u202e,
-// \ufeff, \U000e0041), and every byte that does not start a well-formed UTF-8
-// character (\xff; overlong forms, surrogates and anything past U+10FFFF
-// included), each byte of it on its own. Everything else is kept as it is.
+// nothing else, and the name can be read back from it byte for byte.
+// Escaped, in the platform's notation (app/name_notation.h), are: tab, line
+// feed, carriage return, the other C0 controls and DEL, the C1 controls and
+// the invisible format characters and separators (Unicode 14 general
+// categories Cf, Zl, Zp: U+0085, U+00AD, U+200B, U+2028, U+202E, U+FEFF,
+// U+E0041), every byte that does not start a well-formed UTF-8 character
+// (overlong forms, surrogates and anything past U+10FFFF included), each
+// byte of it on its own, and the characters the notation starts with. On
+// POSIX systems: \t \n \r \x1b \x7f \u0085 \U000e0041 \xff, and \\ for
+// a backslash. On Windows, where the backslash shows as typed: <09> <0A>
+// <0D> <1B> <7F> <U+0085> <U+E0041> <FF>, and <3C> <3E> for < and >.
+// Everything else is kept as it is.
 std::string shown_name(std::string_view name);
 
 #endif  // CARDSTOW_APP_SHOWN_NAME_H_

@@ -2,9 +2,8 @@
 # components:
 #   program  bin/cardstow
 #   manual   share/man/man1/cardstow.1, as written (man/CMakeLists.txt)
-#   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright,
-#            share/doc/cardstow/changelog.gz and
-#            share/lintian/overrides/cardstow: what Debian wants beside the
+#   debian   share/man/man1/cardstow.1.gz, share/doc/cardstow/copyright and
+#            share/doc/cardstow/changelog.gz: what Debian wants beside the
 #            program, made by a full build; left out of `cmake --install`.
 #   rpm      share/man/man1/cardstow.1.gz, share/licenses/cardstow/LICENSE
 #            and share/licenses/cardstow/copyright: the same for an RPM,
@@ -36,18 +35,14 @@ add_custom_command(OUTPUT changelog.gz
 add_custom_target(cardstow_changelog_gz ALL
   DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
 # packaging/copyright is in Debian's machine-readable format and goes in as
-# it is: a library linked statically into the program adds a paragraph there.
+# it is. The program links the system's shared libraries (app/CMakeLists.txt),
+# so it names cardstow's own licence only.
 install(FILES packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR}
   COMPONENT debian EXCLUDE_FROM_ALL)
-# The lintian tag the statically linked line editor raises, with the reason.
-install(FILES packaging/lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
-  RENAME cardstow COMPONENT debian EXCLUDE_FROM_ALL)
 
-# The RPM's licence files: LICENSE, and packaging/copyright for the notices
-# of the libraries linked statically into the program. The RPM marks both as
-# licence files.
+# The RPM's licence files: LICENSE, and packaging/copyright as in the Debian
+# package. The RPM marks both as licence files.
 install(FILES LICENSE packaging/copyright
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/licenses/${PROJECT_NAME}
   COMPONENT rpm EXCLUDE_FROM_ALL)
@@ -100,10 +95,8 @@ set(CPACK_RPM_PACKAGE_URL "${CARDSTOW_PACKAGE_URL}")
 set(CPACK_RPM_PACKAGE_SUMMARY
   "Console questionnaire that stores a character sheet as a text record")
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
-# cardstow's own licence and those of the libraries linked statically into
-# the program, as packaging/copyright names them, in SPDX terms: GCC's C++
-# and runtime libraries, libedit, ncurses' libtinfo and three files of libbsd.
-set(CPACK_RPM_PACKAGE_LICENSE "MIT AND BSD-3-Clause AND BSD-2-Clause AND ISC AND X11-distribute-modifications-variant AND GPL-3.0-or-later WITH GCC-exception-3.1")
+# cardstow's own licence, in SPDX terms; it embeds no library.
+set(CPACK_RPM_PACKAGE_LICENSE "MIT")
 set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 # cardstow-<version>-<release>.<architecture>.rpm
@@ -116,9 +109,14 @@ set(CPACK_RPM_USER_FILELIST
   "%license /usr/share/licenses/${PROJECT_NAME}/LICENSE"
   "%license /usr/share/licenses/${PROJECT_NAME}/copyright")
 # The packager tag, and no /usr/lib/.build-id links: the package holds the
-# program, its manual page and its licence files, nothing else.
+# program, its manual page and its licence files, nothing else. With
+# SOURCE_DATE_EPOCH set, the build time and every file's time are that date
+# and the build host a fixed name, so that two builds are the same bytes.
 set(CPACK_RPM_SPEC_MORE_DEFINE
   "%define packager ${CARDSTOW_PACKAGE_CONTACT}
-%define _build_id_links none")
+%define _build_id_links none
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1
+%define _buildhost reproducible")
 
 include(CPack)

@@ -78,16 +78,20 @@ unsigned int at_most_int(std::size_t size) {
 // The errno of the C runtime's read or write that failed last.
 int runtime_error() { return errno_of_windows_error(_doserrno, errno); }
 
-// Waits for a line typed at the console `input`, or the end of input.
+// Discards what was typed ahead at the console `input`, then waits for Enter
+// (or for the console to go away). Key events are read as they come, so that
+// no line typed earlier, and no rest of one that the console holds for the
+// next line read, can end the wait.
 void wait_for_enter(HANDLE input) {
-  wchar_t typed[64];
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
   DWORD got = 0;
-  while (ReadConsoleW(input, typed, static_cast<DWORD>(std::size(typed)), &got,
-                      nullptr)) {
-    if (std::wstring_view(typed, got).find(L'\n') != std::wstring_view::npos) {
+  while (ReadConsoleInputW(input, &record, 1, &got)) {
+    if (got == 1 && record.EventType == KEY_EVENT &&
+        record.Event.KeyEvent.bKeyDown &&
+        record.Event.KeyEvent.wVirtualKeyCode == VK_RETURN) {
       return;
     }
-    if (got == 0) Sleep(10);  // Ctrl-C: its handler ends the process
   }
 }
 
@@ -150,9 +154,8 @@ void close_console() {
   }
   int error = 0;
   write_standard_output("\nPress Enter to close this window.", error);
-  FlushConsoleInputBuffer(input);  // keys typed ahead do not close it
-  SetConsoleMode(input, mode | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
-                            ENABLE_PROCESSED_INPUT);
+  // Keys, not lines: Ctrl-C still ends the program, nothing is echoed.
+  SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
   wait_for_enter(input);
   SetConsoleMode(input, mode);
 }

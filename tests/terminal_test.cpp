@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "test_needs.h"
 
 namespace {
 
@@ -459,12 +461,9 @@ const std::string left = "\x1b[D", right = "\x1b[C", up = "\x1b[A",
 const std::string ctrl_a = "\x01", ctrl_d = "\x04", ctrl_e = "\x05",
                   ctrl_k = "\x0b", ctrl_u = "\x15", ctrl_w = "\x17";
 
-#if CARDSTOW_HAS_LINE_EDITOR
-#define SKIP_WITHOUT_LINE_EDITOR()
-#else
-#define SKIP_WITHOUT_LINE_EDITOR() \
-  GTEST_SKIP() << "cardstow was built without its line editor"
-#endif
+#define SKIP_WITHOUT_LINE_EDITOR()        \
+  CARDSTOW_NEED(CARDSTOW_HAS_LINE_EDITOR, \
+                "cardstow built with its line editor (libedit-dev)")
 
 // Each answer is edited with the keys of the line editor at a UTF-8
 // terminal; the record holds the lines as edited, whole characters deleted,
@@ -571,6 +570,7 @@ TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
 
 // The lines a terminal of 80 columns shows after `output`, as python3-pyte
 // renders them (tests/screen_lines.py); empty when it cannot run.
+// pyte_runs() says whether it can.
 std::string screen_lines(const std::string& output) {
   temp_dir dir;
   const std::string file = dir.path + "/output";
@@ -590,6 +590,10 @@ std::string screen_lines(const std::string& output) {
   return lines;
 }
 
+bool pyte_runs() {
+  return std::system("/usr/bin/python3 -c 'import pyte' >/dev/null 2>&1") == 0;
+}
+
 // The line `prefix` starts in `record`, without the prefix; empty when none.
 std::string line_after(const std::string& record, const std::string& prefix) {
   const std::size_t at = record.find("\n" + prefix);
@@ -605,6 +609,7 @@ std::string line_after(const std::string& record, const std::string& prefix) {
 // of a key reaches an answer. Each row types a file name, a name and a first
 // trait; the Level line before the trait is one long line for Up to recall.
 TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
+  CARDSTOW_NEED(pyte_runs(), "python3-pyte, to render the screen");
   struct row {
     terminal_kind kind;
     const char* locale;

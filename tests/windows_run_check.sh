@@ -168,8 +168,9 @@ case $check in
     mkdir sub sub.
     printf '%s\nMara\n1\n' "$refused_name" >"$dir/answers"
     run_on "$dir/answers" 1
-    # The message shows each backslash doubled.
-    expect_refusal "file name \"${refused_name//\\/\\\\}\" "
+    # The message shows backslashes as typed, < and > as <3C> and <3E>.
+    shown=$(printf '%s' "$refused_name" | sed 's/</\x01/g; s/>/<3E>/g; s/\x01/<3C>/g')
+    expect_refusal "file name \"$shown\" "
     expect_files sub sub.
     [ -z "$(find sub sub. -mindepth 1)" ] || fail "wrote $(find sub sub. -mindepth 1)" ;;
   *)
