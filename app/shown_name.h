@@ -9,7 +9,7 @@
 // `name` as a person is shown it, so that what is shown is the name and
 // nothing else. Escaped are: the backslash (\\), tab, line feed and carriage
 // return (\t, \n, \r), the other C0 controls and DEL (\x1b, \x7f), the C1
-// controls and the invisible format characters and separators (Unicode 14
+// controls and the invisible format characters and separators (Unicode 15
 // general categories Cf, Zl, Zp: \u0085, \u00ad, \u200b, \u2028, \u202e,
 // \ufeff, \U000e0041), and every byte that does not start a well-formed UTF-8
 // character (\xff; overlong forms, surrogates and anything past U+10FFFF

@@ -55,10 +55,17 @@ struct typed_lines;
 // output redirected or not: only it gives typed text as UTF-16.
 typed_lines* open_typed_lines();
 
+// The kind of answer about to be typed.
+enum class answer_kind {
+  numbers,    // one or more whole numbers; a Tab separates them
+  text,       // a text answer; a Tab is part of it
+  file_name,  // a text answer that names a file: Tab completes file names
+};
+
 // What the answer about to be typed takes, as the editor may hold it to.
 struct typed_answer {
+  answer_kind kind = answer_kind::numbers;
   std::size_t most_bytes = 0;  // the most bytes of a line kept; 0: no limit
-  bool names_file = false;     // a file name: Tab completes the names of files
 };
 
 // Reads the next line typed, after showing `prompt`: what was printed since

@@ -453,18 +453,10 @@ const std::string left = "\x1b[D", right = "\x1b[C", up = "\x1b[A",
 const std::string ctrl_a = "\x01", ctrl_d = "\x04", ctrl_e = "\x05",
                   ctrl_k = "\x0b", ctrl_u = "\x15", ctrl_w = "\x17";
 
-#if CARDSTOW_HAS_LINE_EDITOR
-#define SKIP_WITHOUT_LINE_EDITOR()
-#else
-#define SKIP_WITHOUT_LINE_EDITOR() \
-  GTEST_SKIP() << "cardstow was built without its line editor"
-#endif
-
 // Each answer is edited with the keys of the line editor at a UTF-8
 // terminal; the record holds the lines as edited, whole characters deleted,
 // no escape sequence and no control character.
 TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
-  SKIP_WITHOUT_LINE_EDITOR();
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
   ASSERT_TRUE(start(dir.path, terminal_kind::editing));
@@ -536,7 +528,6 @@ std::size_t count_of(const std::string& text, const std::string& screen) {
 // the terminal must not echo them; that moment is brief, so the session
 // runs several times.
 TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
-  SKIP_WITHOUT_LINE_EDITOR();
   std::string keys;
   for (const auto& answer : session_answers) {
     if (*answer[1] != '\0') keys += answer[1] + std::string("\n");
@@ -638,9 +629,6 @@ TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
     SCOPED_TRACE(testing::Message()
                  << "file keys \"" << r.file_keys << "\", name keys \""
                  << r.name_keys << "\", trait keys \"" << r.trait_keys << "\"");
-    if (r.kind == terminal_kind::editing && !CARDSTOW_HAS_LINE_EDITOR) {
-      continue;
-    }
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     std::ofstream(dir.path + "/alpha.TXT") << "";
@@ -759,7 +747,6 @@ TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
 // Ctrl-Z stops the program with the terminal in its own modes, and the
 // line typed so far comes back when the program goes on.
 TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
-  SKIP_WITHOUT_LINE_EDITOR();
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
   ASSERT_TRUE(start_as_job(dir.path));

@@ -1,0 +1,433 @@
+// Lines typed at a terminal, edited by the program's own line editor
+// (POSIX): the session of one line and its drawing on the screen. Emacs
+// keys as shells have them, whole grapheme clusters, the answers of this run
+// recalled with Up and Down, file names completed with Tab, text answers
+// held to the bytes they keep.
+//
+// From the first line to the last the terminal neither echoes nor collects
+// lines, so that keys typed ahead of a prompt wait unseen until the editor
+// shows them after it; terminal/terminal_signals_posix.h puts the terminal
+// back when a signal ends or stops the program.
+#include <termios.h>
+#include <unistd.h>
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "app/shown_name.h"
+#include "terminal/file_name_completion_posix.h"
+#include "terminal/key_input_posix.h"
+#include "terminal/line_editing.h"
+#include "terminal/line_history.h"
+#include "terminal/plain_lines_posix.h"
+#include "terminal/screen_layout.h"
+#include "terminal/terminal.h"
+#include "terminal/terminal_facts_posix.h"
+#include "terminal/terminal_signals_posix.h"
+#include "text/unicode.h"
+#include "text/utf8.h"
+
+struct typed_lines {
+  bool editing = false;  // false: the terminal's own lines, `plain`
+  plain_lines plain;
+  key_input input;
+  std::deque<std::string> queued;  // keys read while waiting for a reply
+  line_history history;
+  edited_line line;
+  std::string prompt;
+  typed_answer answer;
+  int columns = 80;          // the width the line was last drawn at
+  screen_place cursor;       // where the cursor was drawn, from the prompt
+  std::size_t last_row = 0;  // the last row drawn
+  bool refusing = false;     // a character did not fit; nor do those after
+  bool tabbed = false;       // the last key was a Tab that completed nothing
+  bool after_return = false;  // the last line ended with CR: an LF is its end
+  int error = 0;
+};
+
+namespace {
+
+termios found_modes;
+
+// What a key did to the line.
+enum class outcome { edited, unchanged, entered, ended };
+
+void write_out(std::string_view bytes) {
+  int ignored = 0;
+  write_standard_output(bytes, ignored);
+}
+
+std::string csi(std::size_t count, char command) {
+  return "\x1b[" + std::to_string(count) + command;
+}
+
+// Draws the prompt and the line from the prompt's first row, the cursor
+// where the line has it. A line that ends a row exactly puts the cursor on
+// the next row when it stands at the end.
+void draw(typed_lines& typed) {
+  std::string out = "\r";
+  if (typed.cursor.row > 0) out += csi(typed.cursor.row, 'A');
+  out += "\x1b[J";
+  screen_place place;
+  lay_out(typed.prompt, typed.columns, out, place);
+  lay_out(typed.line.text, typed.columns, out, place, typed.line.cursor,
+          &typed.cursor);
+  if (place.column >= typed.columns) {
+    out += "\r\n";
+    place = {place.row + 1, 0};
+  }
+  if (place.row > typed.cursor.row) {
+    out += csi(place.row - typed.cursor.row, 'A');
+  }
+  out += '\r';
+  if (typed.cursor.column > 0) {
+    out += csi(static_cast<std::size_t>(typed.cursor.column), 'C');
+  }
+  typed.last_row = place.row;
+  write_out(out);
+}
+
+void ring_bell() { write_out("\a"); }
+
+// The answer to a cursor position report request (ESC [ 6 n), if `key` is
+// one: the column, counted from 0; -1 otherwise.
+int reported_column(const std::string& key) {
+  if (key.size() < 6 || key.compare(0, 2, "\x1b[") != 0 || key.back() != 'R') {
+    return -1;
+  }
+  const std::size_t semicolon = key.find(';');
+  if (semicolon == std::string::npos) return -1;
+  return std::atoi(key.c_str() + semicolon + 1) - 1;
+}
+
+// Asks the terminal where its cursor is: the column, or -1 when it does not
+// answer within a fifth of a second. Keys read meanwhile are queued.
+int ask_cursor_column(typed_lines& typed) {
+  write_out("\x1b[6n");
+  std::string key;
+  while (wait_for_key(200)) {
+    int ignored = 0;
+    if (read_key(typed.input, key, ignored) != key_read::key) break;
+    const int column = reported_column(key);
+    if (column >= 0) return column;
+    typed.queued.push_back(key);
+  }
+  return -1;
+}
+
+// Where the cursor's row is, from the prompt's first row, after the window
+// changed to `columns`. A terminal that rewraps its rows (tmux, most
+// graphical ones) moves the cursor with the text; one that does not (xterm)
+// leaves it on its row. Where the two differ the terminal is asked where
+// its cursor is; without an answer it is taken not to rewrap, which never
+// erases a line above the answer.
+std::size_t cursor_row_after_resize(typed_lines& typed, int columns) {
+  const std::size_t cells =
+      typed.cursor.row * static_cast<std::size_t>(typed.columns) +
+      static_cast<std::size_t>(typed.cursor.column);
+  const std::size_t width = static_cast<std::size_t>(columns);
+  const std::size_t rewrapped = cells / width;
+  if (rewrapped == typed.cursor.row) return rewrapped;
+  const int column = ask_cursor_column(typed);
+  const int kept_column = std::min(typed.cursor.column, columns - 1);
+  const bool rewraps = column == static_cast<int>(cells % width) &&
+                       column != kept_column;
+  return rewraps ? rewrapped : typed.cursor.row;
+}
+
+// Draws the line again after a resize or a resumption, where it starts.
+void redraw(typed_lines& typed) {
+  const int columns = window_columns();
+  if (columns != typed.columns) {
+    typed.cursor.row = cursor_row_after_resize(typed, columns);
+    typed.columns = columns;
+  }
+  draw(typed);
+}
+
+// Ends the line on the screen: the cursor goes to the line's end, then to
+// the start of the next row.
+void leave_line(typed_lines& typed) {
+  move_end(typed.line);
+  draw(typed);
+  if (typed.cursor.row == 0 || typed.cursor.column > 0) write_out("\r\n");
+  typed.cursor = {};
+}
+
+// Lays out the shown names in columns, as ls and shells do.
+std::string in_columns(const std::vector<std::string>& names, int columns) {
+  std::size_t widest = 0;
+  for (const std::string& name : names) {
+    widest = std::max(widest, static_cast<std::size_t>(text_width(name)));
+  }
+  const std::size_t across = std::max<std::size_t>(
+      1, static_cast<std::size_t>(columns) / (widest + 2));
+  const std::size_t rows = (names.size() + across - 1) / across;
+  std::string out;
+  for (std::size_t row = 0; row < rows; ++row) {
+    for (std::size_t i = row; i < names.size(); i += rows) {
+      out += names[i];
+      if (i + rows < names.size()) {
+        out.append(widest + 2 - static_cast<std::size_t>(text_width(names[i])),
+                   ' ');
+      }
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+// Whether the person wants all `count` names listed: asked as bash asks.
+bool wants_all(typed_lines& typed, std::size_t count) {
+  write_out("Display all " + std::to_string(count) +
+            " possibilities? (y or n)");
+  std::string key;
+  int ignored = 0;
+  while (read_key(typed.input, key, ignored) == key_read::key) {
+    if (key == "y" || key == "Y" || key == " ") return true;
+    if (key == "n" || key == "N" || key == "\x7f" || key == "\x07") break;
+  }
+  write_out("\r\n");
+  return false;
+}
+
+// Lists the names under the line, each escaped as messages show names, and
+// draws the line again under them.
+void list_names(typed_lines& typed, const std::vector<std::string>& matches) {
+  leave_line(typed);
+  std::vector<std::string> shown;
+  for (const std::string& name : matches) shown.push_back(shown_name(name));
+  if (shown.size() <= 100 || wants_all(typed, shown.size())) {
+    if (shown.size() > 100) write_out("\r\n");
+    write_out(in_columns(shown, typed.columns));
+  }
+}
+
+// Tab at the file-name prompt: completes the name before the cursor. Where
+// it could go on to several names, or to one the line cannot take, the next
+// Tab lists them under the line.
+outcome complete(typed_lines& typed) {
+  const file_name_completion completion = complete_file_name(
+      std::string_view(typed.line.text).substr(0, typed.line.cursor));
+  const bool listed_next = typed.tabbed;
+  typed.tabbed = completion.added.empty();
+  if (!completion.added.empty()) {
+    insert_text(typed.line, completion.added, 0);
+    return outcome::edited;
+  }
+  const bool listable = completion.matches.size() > 1 || completion.refused;
+  if (!listable || !listed_next) {
+    ring_bell();
+    return outcome::unchanged;
+  }
+  list_names(typed, completion.matches);
+  return outcome::edited;
+}
+
+// A character typed or pasted, `key`: into the line when it is text the
+// line takes and fits.
+outcome take_character(typed_lines& typed, const std::string& key) {
+  char32_t code = 0;
+  utf8_decode(key, code);
+  if (!is_taken_into_line(code) && key != "\t") {
+    ring_bell();
+    return outcome::unchanged;
+  }
+  if (!typed.refusing &&
+      insert_text(typed.line, key, typed.answer.most_bytes)) {
+    return outcome::edited;
+  }
+  if (!typed.refusing) ring_bell();  // once for a paste that does not fit
+  typed.refusing = true;
+  return outcome::unchanged;
+}
+
+// Shows `recalled`, a line from the history, if there is one.
+outcome show_recalled(typed_lines& typed, const std::string* recalled) {
+  if (recalled == nullptr) return outcome::unchanged;
+  replace_text(typed.line, *recalled, typed.answer.most_bytes);
+  return outcome::edited;
+}
+
+outcome as_outcome(bool changed) {
+  return changed ? outcome::edited : outcome::unchanged;
+}
+
+outcome control_key(typed_lines& typed, char key) {
+  edited_line& line = typed.line;
+  switch (key) {
+    case '\r':
+    case '\n':
+      return outcome::entered;
+    case '\x01':
+      return as_outcome(move_home(line));
+    case '\x05':
+      return as_outcome(move_end(line));
+    case '\x02':
+      return as_outcome(move_left(line));
+    case '\x06':
+      return as_outcome(move_right(line));
+    case '\x08':
+    case '\x7f':
+      return as_outcome(delete_before(line));
+    case '\x04':
+      return line.text.empty() ? outcome::ended
+                               : as_outcome(delete_after(line));
+    case '\x15':
+      return as_outcome(kill_to_start(line));
+    case '\x0b':
+      return as_outcome(kill_to_end(line));
+    case '\x17':
+      return as_outcome(kill_to_space_before(line));
+    case '\x10':
+      return show_recalled(typed, recall_previous(typed.history, line.text));
+    case '\x0e':
+      return show_recalled(typed, recall_next(typed.history));
+    case '\x0c':
+    case '\x12':
+      return outcome::edited;  // draws the line again
+  }
+  return outcome::unchanged;
+}
+
+// The escape sequences of the keys the editor knows; the others do nothing.
+outcome sequence_key(typed_lines& typed, const std::string& key) {
+  edited_line& line = typed.line;
+  const std::string_view k = std::string_view(key).substr(1);
+  if (k == "[A" || k == "OA") return control_key(typed, '\x10');
+  if (k == "[B" || k == "OB") return control_key(typed, '\x0e');
+  if (k == "[C" || k == "OC") return as_outcome(move_right(line));
+  if (k == "[D" || k == "OD") return as_outcome(move_left(line));
+  if (k == "[H" || k == "OH" || k == "[1~" || k == "[7~") {
+    return as_outcome(move_home(line));
+  }
+  if (k == "[F" || k == "OF" || k == "[4~" || k == "[8~") {
+    return as_outcome(move_end(line));
+  }
+  if (k == "[3~") return as_outcome(delete_after(line));
+  if (k == "b") return as_outcome(move_word_left(line));
+  if (k == "f") return as_outcome(move_word_right(line));
+  if (k == "d") return as_outcome(kill_word_after(line));
+  if (k == "\x7f" || k == "\x08") return as_outcome(kill_word_before(line));
+  return outcome::unchanged;
+}
+
+outcome act(typed_lines& typed, const std::string& key) {
+  if (key != "\t") typed.tabbed = false;
+  if (key[0] == '\x1b') {
+    typed.refusing = false;
+    return sequence_key(typed, key);
+  }
+  const bool control = key.size() == 1 && (key[0] < 0x20 || key[0] == 0x7f);
+  if (key == "\t" && typed.answer.kind == answer_kind::file_name) {
+    typed.refusing = false;
+    return complete(typed);
+  }
+  if (!control || key == "\t") return take_character(typed, key);
+  typed.refusing = false;
+  return control_key(typed, key[0]);
+}
+
+// The next key: one queued, else one read. The LF of a CR LF line end whose
+// CR ended the line before is dropped.
+key_read next_key(typed_lines& typed, std::string& key) {
+  for (;;) {
+    key_read got = key_read::key;
+    if (!typed.queued.empty()) {
+      key = std::move(typed.queued.front());
+      typed.queued.pop_front();
+    } else {
+      got = read_key(typed.input, key, typed.error);
+    }
+    if (got != key_read::key) return got;
+    const bool line_feed_after_return = typed.after_return && key == "\n";
+    typed.after_return = false;
+    if (!line_feed_after_return) return got;
+  }
+}
+
+// Edits one line until Enter (true) or the end of input (false).
+bool edit_line(typed_lines& typed) {
+  std::string key;
+  for (;;) {
+    const key_read got = next_key(typed, key);
+    if (got == key_read::redraw) redraw(typed);
+    if (got == key_read::ended || got == key_read::failed) return false;
+    if (got != key_read::key) continue;
+    switch (act(typed, key)) {
+      case outcome::entered:
+        typed.after_return = key == "\r";
+        return true;
+      case outcome::ended:
+        return false;
+      case outcome::edited:
+        // Keys that come together, as a paste, are drawn once at the end.
+        if (typed.queued.empty() && !key_waiting()) draw(typed);
+        break;
+      case outcome::unchanged:
+        break;
+    }
+  }
+}
+
+// The terminal's modes while the editor has it: no echo, no lines collected,
+// CR kept as CR; the signal keys still signal.
+termios editing_modes(const termios& found) {
+  termios modes = found;
+  modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
+  modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  return modes;
+}
+
+}  // namespace
+
+typed_lines* open_typed_lines() {
+  if (!isatty(0) || tcgetattr(0, &found_modes) != 0) return nullptr;
+  auto* typed = new typed_lines;
+  typed->editing = isatty(1) && terminal_is_known() && locale_allows_utf8();
+  if (typed->editing) {
+    install_terminal_signal_handlers(found_modes);
+    block_redraw_signals();
+    const termios modes = editing_modes(found_modes);
+    tcsetattr(0, TCSADRAIN, &modes);
+  }
+  return typed;
+}
+
+bool read_typed_line(typed_lines& typed, std::string_view prompt,
+                     const typed_answer& answer, std::string& line,
+                     int& error) {
+  if (!typed.editing) return read_plain_line(typed.plain, prompt, line, error);
+  typed.prompt.assign(prompt);
+  typed.answer = answer;
+  typed.line = {};
+  typed.refusing = typed.tabbed = false;
+  typed.columns = window_columns();
+  typed.cursor = {};
+  start_new_line(typed.history);
+  terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
+  draw(typed);
+  const bool entered = edit_line(typed);
+  leave_line(typed);
+  if (!entered) {
+    if (typed.error != 0) error = typed.error;
+    return false;
+  }
+  remember_line(typed.history, typed.line.text);
+  line += typed.line.text;
+  line += '\n';
+  return true;
+}
+
+void close_typed_lines(typed_lines* typed) {
+  if (typed == nullptr) return;
+  if (typed->editing) {
+    tcsetattr(0, TCSADRAIN, &found_modes);
+    remove_terminal_signal_handlers();
+    unblock_redraw_signals();
+  }
+  delete typed;
+}
