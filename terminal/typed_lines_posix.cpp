@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -39,10 +41,12 @@ struct typed_lines {
   typed_answer answer;
   int columns = 80;          // the width the line was last drawn at
   screen_place cursor;       // where the cursor was drawn, from the prompt
-  std::size_t last_row = 0;  // the last row drawn
+  screen_place prompt_end;   // where the line starts on the screen
+  std::string output;        // drawn, not yet written out
   bool refusing = false;     // a character did not fit; nor do those after
   bool tabbed = false;       // the last key was a Tab that completed nothing
   bool after_return = false;  // the last line ended with CR: an LF is its end
+  bool after_listing = false;  // names were listed: draw all under them
   int error = 0;
 };
 
@@ -62,30 +66,83 @@ std::string csi(std::size_t count, char command) {
   return "\x1b[" + std::to_string(count) + command;
 }
 
-// Draws the prompt and the line from the prompt's first row, the cursor
-// where the line has it. A line that ends a row exactly puts the cursor on
-// the next row when it stands at the end.
-void draw(typed_lines& typed) {
-  std::string out = "\r";
-  if (typed.cursor.row > 0) out += csi(typed.cursor.row, 'A');
-  out += "\x1b[J";
-  screen_place place;
-  lay_out(typed.prompt, typed.columns, out, place);
-  lay_out(typed.line.text, typed.columns, out, place, typed.line.cursor,
-          &typed.cursor);
-  if (place.column >= typed.columns) {
-    out += "\r\n";
-    place = {place.row + 1, 0};
-  }
-  if (place.row > typed.cursor.row) {
-    out += csi(place.row - typed.cursor.row, 'A');
+// Moves the cursor from where it was drawn to `place`, on a row above or on
+// its own.
+void move_up_to(typed_lines& typed, screen_place place, std::string& out) {
+  if (typed.cursor.row > place.row) {
+    out += csi(typed.cursor.row - place.row, 'A');
   }
   out += '\r';
-  if (typed.cursor.column > 0) {
-    out += csi(static_cast<std::size_t>(typed.cursor.column), 'C');
+  if (place.column > 0) out += csi(static_cast<std::size_t>(place.column), 'C');
+}
+
+// Draws the line from `place` (where the prompt ends) on, the cursor where
+// the line has it. A line that ends a row exactly puts the cursor on the
+// next row when it stands at the end.
+void draw_from(typed_lines& typed, screen_place place) {
+  lay_out(typed.line.text, typed.columns, typed.output, place,
+          typed.line.cursor, &typed.cursor);
+  if (place.column >= typed.columns) {
+    typed.output += "\n";
+    place = {place.row + 1, 0};
   }
-  typed.last_row = place.row;
-  write_out(out);
+  if (typed.cursor.row != place.row || typed.cursor.column != place.column) {
+    const screen_place cursor = typed.cursor;
+    typed.cursor = place;  // where the terminal's cursor now is
+    move_up_to(typed, cursor, typed.output);
+    typed.cursor = cursor;
+  }
+}
+
+// Draws the line again after the prompt.
+void draw_line(typed_lines& typed) {
+  move_up_to(typed, typed.prompt_end, typed.output);
+  typed.output += "\x1b[J";
+  draw_from(typed, typed.prompt_end);
+}
+
+// Draws the prompt and the line from the prompt's first row, which the
+// cursor is on when `fresh`; else from where the cursor is.
+void draw_all(typed_lines& typed, bool fresh) {
+  if (!fresh) {
+    move_up_to(typed, {}, typed.output);
+    typed.output += "\x1b[J";
+  }
+  screen_place place;
+  lay_out(typed.prompt, typed.columns, typed.output, place);
+  if (place.column >= typed.columns) {
+    typed.output += "\n";
+    place = {place.row + 1, 0};
+  }
+  typed.prompt_end = place;
+  draw_from(typed, place);
+}
+
+// Writes out what was drawn.
+void show(typed_lines& typed) {
+  write_out(typed.output);
+  typed.output.clear();
+}
+
+// Draws a key that added `added` at the end of the line, where it fits on
+// the cursor's row as a cluster of its own, by writing it alone; otherwise
+// draws the line again.
+void draw_edit(typed_lines& typed, std::size_t end_before, bool at_end) {
+  const std::string& text = typed.line.text;
+  const std::string_view added =
+      std::string_view(text).substr(std::min(end_before, text.size()));
+  const bool alone = at_end && typed.line.cursor == text.size() &&
+                     !added.empty() && added != "\t" &&
+                     cluster_end(text, end_before) == text.size() &&
+                     (end_before == 0 ||
+                      cluster_start(text, text.size()) == end_before);
+  const int width = alone ? text_width(added) : 0;
+  if (!alone || width == 0 || typed.cursor.column + width >= typed.columns) {
+    draw_line(typed);
+    return;
+  }
+  typed.output += added;
+  typed.cursor.column += width;
 }
 
 void ring_bell() { write_out("\a"); }
@@ -143,15 +200,16 @@ void redraw(typed_lines& typed) {
     typed.cursor.row = cursor_row_after_resize(typed, columns);
     typed.columns = columns;
   }
-  draw(typed);
+  draw_all(typed, false);
+  show(typed);
 }
 
 // Ends the line on the screen: the cursor goes to the line's end, then to
 // the start of the next row.
 void leave_line(typed_lines& typed) {
-  move_end(typed.line);
-  draw(typed);
-  if (typed.cursor.row == 0 || typed.cursor.column > 0) write_out("\r\n");
+  if (move_end(typed.line)) draw_line(typed);
+  if (typed.cursor.row == 0 || typed.cursor.column > 0) typed.output += "\n";
+  show(typed);
   typed.cursor = {};
 }
 
@@ -173,7 +231,7 @@ std::string in_columns(const std::vector<std::string>& names, int columns) {
                    ' ');
       }
     }
-    out += "\r\n";
+    out += "\n";
   }
   return out;
 }
@@ -188,7 +246,7 @@ bool wants_all(typed_lines& typed, std::size_t count) {
     if (key == "y" || key == "Y" || key == " ") return true;
     if (key == "n" || key == "N" || key == "\x7f" || key == "\x07") break;
   }
-  write_out("\r\n");
+  write_out("\n");
   return false;
 }
 
@@ -199,9 +257,10 @@ void list_names(typed_lines& typed, const std::vector<std::string>& matches) {
   std::vector<std::string> shown;
   for (const std::string& name : matches) shown.push_back(shown_name(name));
   if (shown.size() <= 100 || wants_all(typed, shown.size())) {
-    if (shown.size() > 100) write_out("\r\n");
+    if (shown.size() > 100) write_out("\n");
     write_out(in_columns(shown, typed.columns));
   }
+  typed.after_listing = true;
 }
 
 // Tab at the file-name prompt: completes the name before the cursor. Where
@@ -286,7 +345,8 @@ outcome control_key(typed_lines& typed, char key) {
       return show_recalled(typed, recall_next(typed.history));
     case '\x0c':
     case '\x12':
-      return outcome::edited;  // draws the line again
+      draw_all(typed, false);
+      return outcome::unchanged;
   }
   return outcome::unchanged;
 }
@@ -355,16 +415,24 @@ bool edit_line(typed_lines& typed) {
     if (got == key_read::redraw) redraw(typed);
     if (got == key_read::ended || got == key_read::failed) return false;
     if (got != key_read::key) continue;
-    switch (act(typed, key)) {
+    const std::size_t end_before = typed.line.text.size();
+    const bool at_end = typed.line.cursor == end_before;
+    const outcome done = act(typed, key);
+    // Keys that come together, as a paste, are written out together.
+    if (done == outcome::edited && typed.after_listing) {
+      typed.after_listing = false;
+      draw_all(typed, true);
+    } else if (done == outcome::edited) {
+      draw_edit(typed, end_before, at_end);
+    }
+    if (typed.queued.empty() && !key_waiting()) show(typed);
+    switch (done) {
       case outcome::entered:
         typed.after_return = key == "\r";
         return true;
       case outcome::ended:
         return false;
       case outcome::edited:
-        // Keys that come together, as a paste, are drawn once at the end.
-        if (typed.queued.empty() && !key_waiting()) draw(typed);
-        break;
       case outcome::unchanged:
         break;
     }
@@ -372,11 +440,12 @@ bool edit_line(typed_lines& typed) {
 }
 
 // The terminal's modes while the editor has it: no echo, no lines collected,
-// CR kept as CR; the signal keys still signal.
+// CR kept as CR, a line feed written as CR LF; the signal keys still signal.
 termios editing_modes(const termios& found) {
   termios modes = found;
   modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
   modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+  modes.c_oflag |= OPOST | ONLCR;  // a line feed starts the next row
   modes.c_cc[VMIN] = 1;
   modes.c_cc[VTIME] = 0;
   return modes;
@@ -409,7 +478,8 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
   typed.cursor = {};
   start_new_line(typed.history);
   terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
-  draw(typed);
+  draw_all(typed, true);
+  show(typed);
   const bool entered = edit_line(typed);
   leave_line(typed);
   if (!entered) {
