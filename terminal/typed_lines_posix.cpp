@@ -145,7 +145,7 @@ void draw_edit(typed_lines& typed, std::size_t end_before, bool at_end) {
   typed.cursor.column += width;
 }
 
-void ring_bell() { write_out("\a"); }
+void ring_bell(typed_lines& typed) { typed.output += '\a'; }
 
 // The answer to a cursor position report request (ESC [ 6 n), if `key` is
 // one: the column, counted from 0; -1 otherwise.
@@ -270,14 +270,14 @@ outcome complete(typed_lines& typed) {
   const file_name_completion completion = complete_file_name(
       std::string_view(typed.line.text).substr(0, typed.line.cursor));
   const bool listed_next = typed.tabbed;
-  typed.tabbed = completion.added.empty();
+  typed.tabbed = completion.matches.size() > 1 || completion.refused;
   if (!completion.added.empty()) {
     insert_text(typed.line, completion.added, 0);
+    if (typed.tabbed) ring_bell(typed);  // more than one name goes on so
     return outcome::edited;
   }
-  const bool listable = completion.matches.size() > 1 || completion.refused;
-  if (!listable || !listed_next) {
-    ring_bell();
+  if (!typed.tabbed || !listed_next) {
+    ring_bell(typed);
     return outcome::unchanged;
   }
   list_names(typed, completion.matches);
@@ -290,14 +290,14 @@ outcome take_character(typed_lines& typed, const std::string& key) {
   char32_t code = 0;
   utf8_decode(key, code);
   if (!is_taken_into_line(code) && key != "\t") {
-    ring_bell();
+    ring_bell(typed);
     return outcome::unchanged;
   }
   if (!typed.refusing &&
       insert_text(typed.line, key, typed.answer.most_bytes)) {
     return outcome::edited;
   }
-  if (!typed.refusing) ring_bell();  // once for a paste that does not fit
+  if (!typed.refusing) ring_bell(typed);  // once for a paste that does not fit
   typed.refusing = true;
   return outcome::unchanged;
 }
