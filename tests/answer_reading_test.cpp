@@ -70,6 +70,12 @@ TEST(ReadTextAnswer, StoresLineAndConsumesItWhole) {
       {ascii(28) + "\xE2\x82" + "\n", ascii(28) + "\xE2", text_read::cut},
       {ascii(28) + "\xC3" + "\n", ascii(28) + "\xC3", text_read::whole},
       {ascii(29) + "\xA9\xA9" + "\n", ascii(29), text_read::cut},
+      // F8 leads no character (no 5-byte form), nor does an overlong form
+      // hold one: the cut stays at 29.
+      {ascii(26) + "\xF8\x80\x80\x80\x80\n", ascii(26) + "\xF8\x80\x80",
+       text_read::cut},
+      {ascii(26) + "\xF0\x80\x80\x80\n", ascii(26) + "\xF0\x80\x80",
+       text_read::cut},
       // A NUL byte ends the stored text, and the reader says so.
       {std::string("ab\0cd\n", 6), "ab", text_read::nul},
       {std::string("\0\n", 2), "", text_read::nul},
@@ -255,6 +261,60 @@ TEST(AnswerReading, ReadErrorEndsInputForGood) {
     EXPECT_EQ(text_of(field), "");
     EXPECT_EQ(number, -77);
     EXPECT_EQ(buffer.failed_reads, reads);
+  }
+}
+
+// Console output that counts its flushes, and console input that notes how
+// many there were when it is first read.
+class counted_flushes : public std::stringbuf {
+ public:
+  int flushes = 0;
+
+ protected:
+  int sync() override {
+    ++flushes;
+    return 0;
+  }
+};
+
+class noting_input : public std::streambuf {
+ public:
+  noting_input(const std::string& bytes, const counted_flushes& output)
+      : bytes_(bytes), output_(output) {}
+  int flushes_at_first_read = -1;
+
+ protected:
+  int_type underflow() override {
+    if (flushes_at_first_read >= 0) return traits_type::eof();
+    flushes_at_first_read = output_.flushes;
+    setg(bytes_.data(), bytes_.data(), bytes_.data() + bytes_.size());
+    return traits_type::to_int_type(bytes_[0]);
+  }
+
+ private:
+  std::string bytes_;
+  const counted_flushes& output_;
+};
+
+// The prompt is on screen while the program waits: each read flushes the
+// output tied to console input before it reads.
+TEST(AnswerReading, FlushesTiedOutputBeforeReading) {
+  for (const char kind : {'t', 'n'}) {
+    SCOPED_TRACE(testing::Message() << "read " << kind);
+    counted_flushes output;
+    std::ostream out(&output);
+    noting_input input("12\n", output);
+    std::istream in(&input);
+    in.tie(&out);
+    out << "Prompt: ";
+    text_field field{};
+    std::int32_t number = 0;
+    if (kind == 't') {
+      read_text_answer(in, field);
+    } else {
+      read_number_answer(in, out, "Prompt: ", number);
+    }
+    EXPECT_GE(input.flushes_at_first_read, 1);
   }
 }
 
