@@ -12,6 +12,10 @@
 
 namespace {
 
+// The signal mask while waiting for a key: the program's own, with SIGCONT
+// and SIGWINCH let through.
+sigset_t waiting_mask;
+
 sigset_t redraw_signals() {
   sigset_t signals;
   sigemptyset(&signals);
@@ -23,14 +27,10 @@ sigset_t redraw_signals() {
 // Waits until a byte can be read: 1, 0 when a redraw is due first, or -1 on
 // an error (errno set).
 int wait_for_byte() {
-  sigset_t others;
-  sigprocmask(SIG_SETMASK, nullptr, &others);
-  sigdelset(&others, SIGCONT);
-  sigdelset(&others, SIGWINCH);
   pollfd input{0, POLLIN, 0};
   for (;;) {
     if (terminal_redraw_due) return 0;
-    const int ready = ppoll(&input, 1, nullptr, &others);
+    const int ready = ppoll(&input, 1, nullptr, &waiting_mask);
     if (ready > 0) return 1;
     if (ready < 0 && errno != EINTR && errno != EAGAIN) return -1;
   }
@@ -92,7 +92,9 @@ bool wait_for_key(int milliseconds) {
 
 void block_redraw_signals() {
   const sigset_t signals = redraw_signals();
-  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  sigprocmask(SIG_BLOCK, &signals, &waiting_mask);
+  sigdelset(&waiting_mask, SIGCONT);
+  sigdelset(&waiting_mask, SIGWINCH);
 }
 
 void unblock_redraw_signals() {

@@ -418,14 +418,16 @@ bool edit_line(typed_lines& typed) {
     const std::size_t end_before = typed.line.text.size();
     const bool at_end = typed.line.cursor == end_before;
     const outcome done = act(typed, key);
-    // Keys that come together, as a paste, are written out together.
+    // Keys that come together, as a paste, are written out together once
+    // the line is long enough for that to matter.
     if (done == outcome::edited && typed.after_listing) {
       typed.after_listing = false;
       draw_all(typed, true);
     } else if (done == outcome::edited) {
       draw_edit(typed, end_before, at_end);
     }
-    if (typed.queued.empty() && !key_waiting()) show(typed);
+    const bool long_line = typed.line.text.size() > 64;
+    if (typed.queued.empty() && (!long_line || !key_waiting())) show(typed);
     switch (done) {
       case outcome::entered:
         typed.after_return = key == "\r";
