@@ -79,8 +79,7 @@ console_input_buffer::int_type console_input_buffer::underflow() {
 // The next line typed; nothing at the end of input.
 std::span<char> console_input_buffer::read_typed() {
   line_.clear();
-  if (!read_typed_line(*typed_, output_.take_prompt(), asked_,
-                       line_, error_)) {
+  if (!read_typed_line(*typed_, output_.take_prompt(), asked_, line_, error_)) {
     ended_ = true;
   }
   return {line_.data(), line_.size()};

@@ -105,7 +105,8 @@ void ask_questionnaire(std::istream& in, std::ostream& out,
   ask_text(in, out, "Second Tag: ", record.second_tag, console);
   ask_text(in, out, "Third Tag: ", record.third_tag, console);
   ask_number(in, out,
-             "How many Perks do you need to enter: ", record.perk_count, console);
+             "How many Perks do you need to enter: ", record.perk_count,
+             console);
   discard_rest_of_line(in);
 }
 

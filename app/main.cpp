@@ -13,7 +13,7 @@ int main() {
   console_input_buffer input(output, typed);
   std::ostream out(&output);
   std::istream in(&input);
-  in.tie(&out);     // each read shows what was printed before it
+  in.tie(&out);  // each read shows what was printed before it
   const int status =
       run_dialogue(in, out, std::cerr,
                    {.input = &input,

@@ -13,7 +13,8 @@ namespace {
 // themselves or reorder the text around them: C0 and C1 controls, DEL and
 // the invisible characters.
 bool is_unsafe(char32_t code) {
-  return code < 0x20 || (code >= 0x7F && code <= 0x9F) || is_format_or_separator(code);
+  return code < 0x20 || (code >= 0x7F && code <= 0x9F) ||
+         is_format_or_separator(code);
 }
 
 // `value` written in hexadecimal after `format`'s backslash.

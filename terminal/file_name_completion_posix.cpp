@@ -88,8 +88,8 @@ file_name_completion complete_file_name(std::string_view typed) {
   completion.matches = names_starting_with(folder, start);
   if (completion.matches.empty()) return completion;
   const std::string& first = completion.matches.front();
-  const std::size_t common = std::max(common_start(completion.matches),
-                                      start.size());
+  const std::size_t common =
+      std::max(common_start(completion.matches), start.size());
   completion.added = first.substr(start.size(), common - start.size());
   if (completion.matches.size() == 1 && is_folder(folder + "/" + first)) {
     completion.added += '/';

@@ -18,8 +18,7 @@ screen_place normalized(screen_place place, int columns) {
 }  // namespace
 
 void lay_out(std::string_view text, int columns, std::string& out,
-             screen_place& place, std::size_t cursor,
-             screen_place* at_cursor) {
+             screen_place& place, std::size_t cursor, screen_place* at_cursor) {
   for (std::size_t at = 0; at < text.size();) {
     if (at == cursor && at_cursor != nullptr) {
       *at_cursor = normalized(place, columns);

@@ -37,9 +37,8 @@ bool terminal_is_known() {
   if (term.empty() || term == "dumb" || term.find('/') != std::string::npos) {
     return false;
   }
-  std::string folders = environment("TERMINFO") + ":" +
-                        environment("HOME") + "/.terminfo:" +
-                        environment("TERMINFO_DIRS") +
+  std::string folders = environment("TERMINFO") + ":" + environment("HOME") +
+                        "/.terminfo:" + environment("TERMINFO_DIRS") +
                         ":/etc/terminfo:/lib/terminfo:/usr/share/terminfo";
   std::size_t start = 0;
   for (std::size_t end; (end = folders.find(':', start)) != std::string::npos;

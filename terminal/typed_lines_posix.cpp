@@ -39,13 +39,13 @@ struct typed_lines {
   edited_line line;
   std::string prompt;
   typed_answer answer;
-  int columns = 80;          // the width the line was last drawn at
-  screen_place cursor;       // where the cursor was drawn, from the prompt
-  screen_place prompt_end;   // where the line starts on the screen
-  std::string output;        // drawn, not yet written out
-  bool refusing = false;     // a character did not fit; nor do those after
-  bool tabbed = false;       // the last key was a Tab that completed nothing
-  bool after_return = false;  // the last line ended with CR: an LF is its end
+  int columns = 80;            // the width the line was last drawn at
+  screen_place cursor;         // where the cursor was drawn, from the prompt
+  screen_place prompt_end;     // where the line starts on the screen
+  std::string output;          // drawn, not yet written out
+  bool refusing = false;       // a character did not fit; nor do those after
+  bool tabbed = false;         // the last key was a Tab that completed nothing
+  bool after_return = false;   // the last line ended with CR: an LF is its end
   bool after_listing = false;  // names were listed: draw all under them
   int error = 0;
 };
@@ -131,11 +131,10 @@ void draw_edit(typed_lines& typed, std::size_t end_before, bool at_end) {
   const std::string& text = typed.line.text;
   const std::string_view added =
       std::string_view(text).substr(std::min(end_before, text.size()));
-  const bool alone = at_end && typed.line.cursor == text.size() &&
-                     !added.empty() && added != "\t" &&
-                     cluster_end(text, end_before) == text.size() &&
-                     (end_before == 0 ||
-                      cluster_start(text, text.size()) == end_before);
+  const bool alone =
+      at_end && typed.line.cursor == text.size() && !added.empty() &&
+      added != "\t" && cluster_end(text, end_before) == text.size() &&
+      (end_before == 0 || cluster_start(text, text.size()) == end_before);
   const int width = alone ? text_width(added) : 0;
   if (!alone || width == 0 || typed.cursor.column + width >= typed.columns) {
     draw_line(typed);
@@ -188,8 +187,8 @@ std::size_t cursor_row_after_resize(typed_lines& typed, int columns) {
   if (rewrapped == typed.cursor.row) return rewrapped;
   const int column = ask_cursor_column(typed);
   const int kept_column = std::min(typed.cursor.column, columns - 1);
-  const bool rewraps = column == static_cast<int>(cells % width) &&
-                       column != kept_column;
+  const bool rewraps =
+      column == static_cast<int>(cells % width) && column != kept_column;
   return rewraps ? rewrapped : typed.cursor.row;
 }
 

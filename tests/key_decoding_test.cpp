@@ -42,7 +42,7 @@ TEST(KeyDecoding, TellsKeysFromText) {
       {"\x1bOA", "[OA]"},                      // Up, application mode
       {"\x1b"
        "b\x1bx\x1b\x7f\x1b\b",
-       "[b][x][\x7f][\b]"},  // meta keys, Alt-Backspace as DEL or BS
+       "[b][x][\x7f][\b]"},    // meta keys, Alt-Backspace as DEL or BS
       {"\x1b\x1b[A", "[[A]"},  // the first ESC of two dropped
       {"ab\x1b\r", "ab\r"},    // Esc then Enter is Enter
       {"ab\x1b\n", "ab\n"},

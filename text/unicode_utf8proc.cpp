@@ -21,7 +21,8 @@ bool is_regional_indicator(utf8proc_int32_t code) {
 }
 
 bool makes_emoji_sequence(utf8proc_int32_t code) {
-  return code == 0x200D || code == 0xFE0F || (code >= 0x1F3FB && code <= 0x1F3FF);
+  return code == 0x200D || code == 0xFE0F ||
+         (code >= 0x1F3FB && code <= 0x1F3FF);
 }
 
 }  // namespace
@@ -81,6 +82,7 @@ bool is_taken_into_line(char32_t code) {
 bool is_word_character(char32_t code) {
   const utf8proc_category_t category =
       utf8proc_category(static_cast<utf8proc_int32_t>(code));
-  return (category >= UTF8PROC_CATEGORY_LU && category <= UTF8PROC_CATEGORY_LO) ||
+  return (category >= UTF8PROC_CATEGORY_LU &&
+          category <= UTF8PROC_CATEGORY_LO) ||
          (category >= UTF8PROC_CATEGORY_ND && category <= UTF8PROC_CATEGORY_NO);
 }
