@@ -4,9 +4,11 @@
 
 #include "app/console_streams.h"
 #include "app/dialogue.h"
+#include "signals/ending_signals.h"
 #include "terminal/terminal.h"
 
 int main() {
+  install_ending_handlers();
   open_console();
   typed_lines* const typed = open_typed_lines();
   console_output_buffer output(typed != nullptr);

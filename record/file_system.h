@@ -56,10 +56,8 @@ int close_file(record_handle& file);
 void remove_new_file(record_handle& file, const char* name);
 
 // Until end_new_file_guard, a signal or console event that ends the process
-// (Ctrl-C, a hang-up, SIGTERM, SIGQUIT) first removes `file`, named `name`,
-// as remove_new_file would. Does nothing unless this run created the file.
-// A handler already there is passed the signal on; an ignored signal stays
-// ignored.
+// (signals/ending_signals.h) first removes `file`, named `name`, as
+// remove_new_file would. Does nothing unless this run created the file.
 void guard_new_file(const record_handle& file, const char* name);
 
 // Puts back what guard_new_file replaced; does nothing when it is not on.

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "record/file_system.h"
+#include "signals/ending_signals.h"
 
 namespace {
 
@@ -31,13 +32,9 @@ void delete_if_empty(HANDLE file) {
 // The new file a console event that ends the process deletes.
 std::atomic<HANDLE> guarded{INVALID_HANDLE_VALUE};
 
-// Runs on its own thread when Ctrl-C, Ctrl-Break or closing the console
-// ends the process; the handlers installed before this one, and then the
-// system's, still run.
-BOOL WINAPI on_console_event(DWORD) {
-  const HANDLE file = guarded;
+void delete_guarded_file() {
+  const HANDLE file = guarded.exchange(INVALID_HANDLE_VALUE);
   if (file != INVALID_HANDLE_VALUE) delete_if_empty(file);
-  return FALSE;
 }
 
 }  // namespace
@@ -53,11 +50,10 @@ void guard_new_file(const record_handle& file, const char*) {
     return;
   }
   guarded = handle_of(file);
-  SetConsoleCtrlHandler(on_console_event, TRUE);
+  set_record_ending(delete_guarded_file);
 }
 
 void end_new_file_guard() {
-  if (guarded == INVALID_HANDLE_VALUE) return;
-  SetConsoleCtrlHandler(on_console_event, FALSE);
+  set_record_ending(nullptr);
   guarded = INVALID_HANDLE_VALUE;
 }

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "signals/ending_signals.h"
+
 namespace {
 
 constexpr std::string_view column_gap = "      ";
@@ -27,8 +29,13 @@ int start_record(record_file& file, const character_record& record) {
   if (file.error != 0) {
     file.stream.setstate(std::ios::badbit);
   } else {
+    // A signal meanwhile waits for the whole sheet: never a torn one.
+    hold_ending_signals();
     write_record_sheet(file.stream, record);
     note_write_error(file);
+    end_new_file_guard();
+    release_ending_signals();
+    return file.error;
   }
   end_new_file_guard();
   return file.error;
