@@ -783,15 +783,23 @@ TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
   ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
   type_keys("Mar");  // shown before Ctrl-Z, which drops what is unread
   ASSERT_TRUE(wait_for("Mar")) << screen_.substr(seen_);
-  type_keys("\x1a");
-  ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
-  termios modes{};
-  ASSERT_EQ(tcgetattr(master_, &modes), 0);
-  const tcflag_t line_mode = ECHO | ICANON | ISIG;
-  EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
-      << "terminal modes while stopped: " << std::hex << modes.c_lflag;
-  ASSERT_EQ(kill(job, SIGCONT), 0);
-  ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+  // Stopped twice: each time the terminal is in its own modes while
+  // stopped, and in the editor's once resumed.
+  for (int stop = 1; stop <= 2; ++stop) {
+    SCOPED_TRACE(testing::Message() << "stop " << stop);
+    type_keys("\x1a");
+    ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
+    termios modes{};
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    const tcflag_t line_mode = ECHO | ICANON | ISIG;
+    EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
+        << "terminal modes while stopped: " << std::hex << modes.c_lflag;
+    ASSERT_EQ(kill(job, SIGCONT), 0);
+    ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    EXPECT_EQ(modes.c_lflag & (ECHO | ICANON), 0u)
+        << "terminal modes once resumed: " << std::hex << modes.c_lflag;
+  }
   type("a");
   ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
   // Up and Down go through the answers given, an empty one left out and a
