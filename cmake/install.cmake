@@ -102,8 +102,8 @@ set(CPACK_RPM_PACKAGE_SUMMARY
 set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 # cardstow's own licence and those of the libraries linked statically into
 # the program, as packaging/copyright names them, in SPDX terms: GCC's C++
-# and runtime libraries, libedit, ncurses' libtinfo and three files of libbsd.
-set(CPACK_RPM_PACKAGE_LICENSE "MIT AND BSD-3-Clause AND BSD-2-Clause AND ISC AND X11-distribute-modifications-variant AND GPL-3.0-or-later WITH GCC-exception-3.1")
+# and runtime libraries, and utf8proc with its Unicode data tables.
+set(CPACK_RPM_PACKAGE_LICENSE "MIT AND Unicode-DFS-2016 AND GPL-3.0-or-later WITH GCC-exception-3.1")
 set(CPACK_RPM_PACKAGE_GROUP "Amusements/Games")
 set(CPACK_RPM_PACKAGE_RELEASE 1)
 # cardstow-<version>-<release>.<architecture>.rpm
