@@ -138,12 +138,3 @@ key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key) {
   }
   return key_kind::pending;
 }
-
-std::string without_escape_sequences(key_decoder& decoder,
-                                     std::string_view bytes) {
-  std::string kept, key;
-  for (const char byte : bytes) {
-    if (decode_key_byte(decoder, byte, key) == key_kind::text) kept += key;
-  }
-  return kept;
-}

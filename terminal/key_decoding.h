@@ -34,10 +34,4 @@ struct key_decoder {
 // reply ends at BEL or ESC \, or at a line end, which is then taken as text.
 key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key);
 
-// `bytes` without the escape sequences in them, for lines read whole from a
-// terminal without the editor. `decoder` carries a sequence cut by the end
-// of `bytes` on to the next call.
-std::string without_escape_sequences(key_decoder& decoder,
-                                     std::string_view bytes);
-
 #endif  // CARDSTOW_TERMINAL_KEY_DECODING_H_

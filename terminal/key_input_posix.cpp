@@ -74,6 +74,10 @@ key_read read_key(key_input& input, std::string& key, int& error) {
       key.swap(decoded);
       return key_read::key;
     }
+    if (kind == key_kind::text && !input.utf8) {
+      key.swap(decoded);
+      return key_read::key;
+    }
     if (kind == key_kind::text && take_text_byte(input, decoded[0], key)) {
       return key_read::key;
     }

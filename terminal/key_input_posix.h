@@ -9,6 +9,7 @@
 
 // Where the decoding of the keys typed stands, between reads.
 struct key_input {
+  bool utf8 = true;  // false: each byte of text is a key of its own
   key_decoder decoder;
   std::string character;  // the bytes of a UTF-8 character not yet whole
 };
@@ -22,8 +23,9 @@ enum class key_read {
 };
 
 // Waits for and reads the next key into `key`: one whole, well-formed UTF-8
-// character (text or a control key), or an escape sequence (starting with
-// ESC), as key_decoding.h tells them apart. Bytes that are no UTF-8, mouse
+// character (text or a control key; one byte when not input.utf8), or an
+// escape sequence (starting with ESC), as key_decoding.h tells them apart.
+// Bytes that are no UTF-8, mouse
 // reports and terminal replies are dropped; a cursor position report
 // (ESC [ row ; column R) is given like a key. One byte is read at a time, so
 // that what is typed after the last line stays unread for whatever reads the

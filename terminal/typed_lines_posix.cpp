@@ -7,7 +7,10 @@
 // From the first line to the last the terminal neither echoes nor collects
 // lines, so that keys typed ahead of a prompt wait unseen until the editor
 // shows them after it; terminal/terminal_signals_posix.h puts the terminal
-// back when a signal ends or stops the program.
+// back when a signal ends or stops the program. Where the editor cannot run
+// (a dumb or unknown terminal, output elsewhere, a character set other than
+// UTF-8) keys are read the same way and echoed as typed (plain_lines_posix.h).
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -452,18 +455,28 @@ termios editing_modes(const termios& found) {
   return modes;
 }
 
+// Where keys typed without the editor are echoed: the terminal, written
+// through standard input when it is open for writing (as a terminal
+// usually is), else standard output when that is the terminal.
+int echo_descriptor() {
+  const int access = fcntl(0, F_GETFL) & O_ACCMODE;
+  if (access == O_RDWR || access == O_WRONLY) return 0;
+  return isatty(1) ? 1 : -1;
+}
+
 }  // namespace
 
 typed_lines* open_typed_lines() {
   if (!isatty(0) || tcgetattr(0, &found_modes) != 0) return nullptr;
   auto* typed = new typed_lines;
-  typed->editing = isatty(1) && terminal_is_known() && locale_allows_utf8();
-  if (typed->editing) {
-    install_terminal_signal_handlers(found_modes);
-    block_redraw_signals();
-    const termios modes = editing_modes(found_modes);
-    tcsetattr(0, TCSADRAIN, &modes);
-  }
+  const bool utf8 = locale_allows_utf8();
+  typed->editing = isatty(1) && terminal_is_known() && utf8;
+  typed->plain.input.utf8 = utf8;
+  typed->plain.echo = echo_descriptor();
+  install_terminal_signal_handlers(found_modes);
+  block_redraw_signals();
+  const termios modes = editing_modes(found_modes);
+  tcsetattr(0, TCSADRAIN, &modes);
   return typed;
 }
 
@@ -495,10 +508,8 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
 
 void close_typed_lines(typed_lines* typed) {
   if (typed == nullptr) return;
-  if (typed->editing) {
-    tcsetattr(0, TCSADRAIN, &found_modes);
-    remove_terminal_signal_handlers();
-    unblock_redraw_signals();
-  }
+  tcsetattr(0, TCSADRAIN, &found_modes);
+  remove_terminal_signal_handlers();
+  unblock_redraw_signals();
   delete typed;
 }

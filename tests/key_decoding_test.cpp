@@ -71,12 +71,4 @@ TEST(KeyDecoding, TellsKeysFromText) {
   }
 }
 
-TEST(KeyDecoding, LeavesTheEscapeSequencesOutOfLinesReadWhole) {
-  key_decoder decoder;
-  EXPECT_EQ(without_escape_sequences(decoder, "Ma\x1b[Dra\x1bOB\n"), "Mara\n");
-  // A sequence cut by the end of one read goes on in the next.
-  EXPECT_EQ(without_escape_sequences(decoder, "Vo\x1b["), "Vo");
-  EXPECT_EQ(without_escape_sequences(decoder, "Css\n"), "ss\n");
-}
-
 }  // namespace
