@@ -21,12 +21,13 @@
 #include <string_view>
 
 #include "app/shown_name.h"
+#include "terminal/completion_listing.h"
 #include "terminal/file_name_completion_posix.h"
 #include "terminal/key_input_posix.h"
+#include "terminal/line_drawing.h"
 #include "terminal/line_editing.h"
 #include "terminal/line_history.h"
 #include "terminal/plain_lines_posix.h"
-#include "terminal/screen_layout.h"
 #include "terminal/terminal.h"
 #include "terminal/terminal_facts_posix.h"
 #include "terminal/terminal_signals_posix.h"
@@ -34,7 +35,7 @@
 #include "text/utf8.h"
 
 struct typed_lines {
-  bool editing = false;  // false: the terminal's own lines, `plain`
+  bool editing = false;  // false: lines echoed as typed, `plain`
   plain_lines plain;
   key_input input;
   std::deque<std::string> queued;  // keys read while waiting for a reply
@@ -42,12 +43,9 @@ struct typed_lines {
   edited_line line;
   std::string prompt;
   typed_answer answer;
-  int columns = 80;            // the width the line was last drawn at
-  screen_place cursor;         // where the cursor was drawn, from the prompt
-  screen_place prompt_end;     // where the line starts on the screen
-  std::string output;          // drawn, not yet written out
+  drawn_line drawn;            // what the screen shows of the two
   bool refusing = false;       // a character did not fit; nor do those after
-  bool tabbed = false;         // the last key was a Tab that completed nothing
+  bool tabbed = false;         // the last key was a Tab: the next one lists
   bool after_return = false;   // the last line ended with CR: an LF is its end
   bool after_listing = false;  // names were listed: draw all under them
   int error = 0;
@@ -65,89 +63,13 @@ void write_out(std::string_view bytes) {
   write_standard_output(bytes, ignored);
 }
 
-std::string csi(std::size_t count, char command) {
-  return "\x1b[" + std::to_string(count) + command;
-}
-
-// Moves the cursor from where it was drawn to `place`, on a row above or on
-// its own.
-void move_up_to(typed_lines& typed, screen_place place, std::string& out) {
-  if (typed.cursor.row > place.row) {
-    out += csi(typed.cursor.row - place.row, 'A');
-  }
-  out += '\r';
-  if (place.column > 0) out += csi(static_cast<std::size_t>(place.column), 'C');
-}
-
-// Draws the line from `place` (where the prompt ends) on, the cursor where
-// the line has it. A line that ends a row exactly puts the cursor on the
-// next row when it stands at the end.
-void draw_from(typed_lines& typed, screen_place place) {
-  lay_out(typed.line.text, typed.columns, typed.output, place,
-          typed.line.cursor, &typed.cursor);
-  if (place.column >= typed.columns) {
-    typed.output += "\n";
-    place = {place.row + 1, 0};
-  }
-  if (typed.cursor.row != place.row || typed.cursor.column != place.column) {
-    const screen_place cursor = typed.cursor;
-    typed.cursor = place;  // where the terminal's cursor now is
-    move_up_to(typed, cursor, typed.output);
-    typed.cursor = cursor;
-  }
-}
-
-// Draws the line again after the prompt.
-void draw_line(typed_lines& typed) {
-  move_up_to(typed, typed.prompt_end, typed.output);
-  typed.output += "\x1b[J";
-  draw_from(typed, typed.prompt_end);
-}
-
-// Draws the prompt and the line from the prompt's first row, which the
-// cursor is on when `fresh`; else from where the cursor is.
-void draw_all(typed_lines& typed, bool fresh) {
-  if (!fresh) {
-    move_up_to(typed, {}, typed.output);
-    typed.output += "\x1b[J";
-  }
-  screen_place place;
-  lay_out(typed.prompt, typed.columns, typed.output, place);
-  if (place.column >= typed.columns) {
-    typed.output += "\n";
-    place = {place.row + 1, 0};
-  }
-  typed.prompt_end = place;
-  draw_from(typed, place);
-}
-
 // Writes out what was drawn.
 void show(typed_lines& typed) {
-  write_out(typed.output);
-  typed.output.clear();
+  write_out(typed.drawn.output);
+  typed.drawn.output.clear();
 }
 
-// Draws a key that added `added` at the end of the line, where it fits on
-// the cursor's row as a cluster of its own, by writing it alone; otherwise
-// draws the line again.
-void draw_edit(typed_lines& typed, std::size_t end_before, bool at_end) {
-  const std::string& text = typed.line.text;
-  const std::string_view added =
-      std::string_view(text).substr(std::min(end_before, text.size()));
-  const bool alone =
-      at_end && typed.line.cursor == text.size() && !added.empty() &&
-      added != "\t" && cluster_end(text, end_before) == text.size() &&
-      (end_before == 0 || cluster_start(text, text.size()) == end_before);
-  const int width = alone ? text_width(added) : 0;
-  if (!alone || width == 0 || typed.cursor.column + width >= typed.columns) {
-    draw_line(typed);
-    return;
-  }
-  typed.output += added;
-  typed.cursor.column += width;
-}
-
-void ring_bell(typed_lines& typed) { typed.output += '\a'; }
+void ring_bell(typed_lines& typed) { typed.drawn.output += '\a'; }
 
 // The answer to a cursor position report request (ESC [ 6 n), if `key` is
 // one: the column, counted from 0; -1 otherwise.
@@ -182,60 +104,34 @@ int ask_cursor_column(typed_lines& typed) {
 // its cursor is; without an answer it is taken not to rewrap, which never
 // erases a line above the answer.
 std::size_t cursor_row_after_resize(typed_lines& typed, int columns) {
-  const std::size_t cells =
-      typed.cursor.row * static_cast<std::size_t>(typed.columns) +
-      static_cast<std::size_t>(typed.cursor.column);
-  const std::size_t width = static_cast<std::size_t>(columns);
-  const std::size_t rewrapped = cells / width;
-  if (rewrapped == typed.cursor.row) return rewrapped;
+  const std::size_t kept_row = typed.drawn.cursor.row;
+  const std::size_t rewrapped = rewrapped_row(typed.drawn, columns);
+  if (rewrapped == kept_row) return rewrapped;
+  show(typed);
   const int column = ask_cursor_column(typed);
-  const int kept_column = std::min(typed.cursor.column, columns - 1);
+  const int kept_column = std::min(typed.drawn.cursor.column, columns - 1);
   const bool rewraps =
-      column == static_cast<int>(cells % width) && column != kept_column;
-  return rewraps ? rewrapped : typed.cursor.row;
+      column == rewrapped_column(typed.drawn, columns) && column != kept_column;
+  return rewraps ? rewrapped : kept_row;
 }
 
 // Draws the line again after a resize or a resumption, where it starts.
 void redraw(typed_lines& typed) {
   const int columns = window_columns();
-  if (columns != typed.columns) {
-    typed.cursor.row = cursor_row_after_resize(typed, columns);
-    typed.columns = columns;
+  if (columns != typed.drawn.columns) {
+    typed.drawn.cursor.row = cursor_row_after_resize(typed, columns);
+    typed.drawn.columns = columns;
   }
-  draw_all(typed, false);
+  draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, false);
   show(typed);
 }
 
 // Ends the line on the screen: the cursor goes to the line's end, then to
 // the start of the next row.
 void leave_line(typed_lines& typed) {
-  if (move_end(typed.line)) draw_line(typed);
-  if (typed.cursor.row == 0 || typed.cursor.column > 0) typed.output += "\n";
+  if (move_end(typed.line)) draw_line(typed.drawn, typed.line);
+  end_drawn_line(typed.drawn);
   show(typed);
-  typed.cursor = {};
-}
-
-// Lays out the shown names in columns, as ls and shells do.
-std::string in_columns(const std::vector<std::string>& names, int columns) {
-  std::size_t widest = 0;
-  for (const std::string& name : names) {
-    widest = std::max(widest, static_cast<std::size_t>(text_width(name)));
-  }
-  const std::size_t across = std::max<std::size_t>(
-      1, static_cast<std::size_t>(columns) / (widest + 2));
-  const std::size_t rows = (names.size() + across - 1) / across;
-  std::string out;
-  for (std::size_t row = 0; row < rows; ++row) {
-    for (std::size_t i = row; i < names.size(); i += rows) {
-      out += names[i];
-      if (i + rows < names.size()) {
-        out.append(widest + 2 - static_cast<std::size_t>(text_width(names[i])),
-                   ' ');
-      }
-    }
-    out += "\n";
-  }
-  return out;
 }
 
 // Whether the person wants all `count` names listed: asked as bash asks.
@@ -258,9 +154,10 @@ void list_names(typed_lines& typed, const std::vector<std::string>& matches) {
   leave_line(typed);
   std::vector<std::string> shown;
   for (const std::string& name : matches) shown.push_back(shown_name(name));
-  if (shown.size() <= 100 || wants_all(typed, shown.size())) {
-    if (shown.size() > 100) write_out("\n");
-    write_out(in_columns(shown, typed.columns));
+  const bool many = shown.size() > most_names_listed_unasked;
+  if (!many || wants_all(typed, shown.size())) {
+    if (many) write_out("\n");
+    write_out(in_columns(shown, typed.drawn.columns));
   }
   typed.after_listing = true;
 }
@@ -347,7 +244,7 @@ outcome control_key(typed_lines& typed, char key) {
       return show_recalled(typed, recall_next(typed.history));
     case '\x0c':
     case '\x12':
-      draw_all(typed, false);
+      draw_prompt_and_line(typed.drawn, typed.prompt, line, false);
       return outcome::unchanged;
   }
   return outcome::unchanged;
@@ -424,9 +321,9 @@ bool edit_line(typed_lines& typed) {
     // the line is long enough for that to matter.
     if (done == outcome::edited && typed.after_listing) {
       typed.after_listing = false;
-      draw_all(typed, true);
+      draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
     } else if (done == outcome::edited) {
-      draw_edit(typed, end_before, at_end);
+      draw_edit(typed.drawn, typed.line, end_before, at_end);
     }
     const bool long_line = typed.line.text.size() > 64;
     if (typed.queued.empty() && (!long_line || !key_waiting())) show(typed);
@@ -488,11 +385,11 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
   typed.answer = answer;
   typed.line = {};
   typed.refusing = typed.tabbed = false;
-  typed.columns = window_columns();
-  typed.cursor = {};
+  typed.drawn = {};
+  typed.drawn.columns = window_columns();
   start_new_line(typed.history);
   terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
-  draw_all(typed, true);
+  draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
   show(typed);
   const bool entered = edit_line(typed);
   leave_line(typed);
