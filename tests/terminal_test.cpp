@@ -900,6 +900,13 @@ TEST_F(TerminalTest, WhatIsTypedPastedOrCompletedIsWhatIsStored) {
       // Many names: asked first, as bash asks.
       {many, "m\t\tnn.TXT\n" + answers, "mn.TXT",
        "Display all 120 possibilities? (y or n)", "m219"},
+      // Alt-Backspace deletes the word before the cursor, not a character.
+      {{},
+       "hero.TXT\x1b\x7f"
+       "DAT\n" +
+           answers,
+       "hero.DAT",
+       "hero.DAT"},
       // A pasted answers file saved with CR LF, tabs between the numbers.
       {{},
        "crlf.TXT\r\n" + answers_after_name("\r\n", "\t"),
