@@ -48,9 +48,10 @@ struct typed_lines;
 // editor can serve; call after open_console. Returns nullptr otherwise (input
 // redirected, no editor on this platform): then console input is read with
 // read_standard_input and nothing changes. On POSIX, standard input a
-// terminal where no editor can run (output redirected, TERM unset, dumb or
-// unknown) gives the terminal's own lines without the escape sequences of
-// keys.
+// terminal where the editor cannot run (output redirected, TERM unset, dumb
+// or unknown, a character set other than UTF-8) gives lines echoed key by
+// key without the escape sequences of keys (plain_lines_posix.h). Either
+// way the terminal is in raw mode until close_typed_lines.
 // On Windows the console is the editor whenever standard input is a console,
 // output redirected or not: only it gives typed text as UTF-16.
 typed_lines* open_typed_lines();
@@ -70,7 +71,9 @@ struct typed_answer {
 
 // Reads the next line typed, after showing `prompt`: what was printed since
 // the last line end and held back for the editor to show. An editor that can
-// refuses keys that would take the line past answer.most_bytes. Appends the
+// refuses keys that would take the line past answer.most_bytes, completes
+// file names with Tab only for answer_kind::file_name and takes a Tab into
+// other answers. Appends the
 // line to `line` with one "\n" for its line end (at a terminal without an
 // editor, what the terminal gave, perhaps without one). Returns false at end
 // of input (as typed; nothing appended) or on a read error, which sets
