@@ -26,7 +26,7 @@ bool typed_line_of(std::wstring_view wide, std::string& line) {
   // The CR LF line end goes with the other control characters.
   std::wstring text;
   for (const wchar_t c : wide.substr(0, end_of_input)) {
-    if (c >= 0x20 && (c < 0x7F || c > 0x9F)) text += c;
+    if (c == L'\t' || (c >= 0x20 && (c < 0x7F || c > 0x9F))) text += c;
   }
   if (!text.empty()) {
     const int size = static_cast<int>(text.size());
