@@ -4,9 +4,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <string_view>
-#include <system_error>
-
-#include "console/answer_reading.h"
 
 console_output_buffer::console_output_buffer(bool holds_prompt)
     : holds_prompt_(holds_prompt) {
@@ -70,11 +67,7 @@ console_input_buffer::int_type console_input_buffer::underflow() {
     const std::span<char> text = typed_ != nullptr ? read_typed() : read_more();
     // A closed terminal reads as its end; the answers did not end there.
     if (ended_ && error_ == 0 && standard_input_hung_up()) error_ = EIO;
-    if (error_ != 0) {
-      ended_ = true;
-      throw std::system_error(error_, std::generic_category(),
-                              "cannot read standard input");
-    }
+    if (error_ != 0) ended_ = true;
     if (!text.empty()) {
       setg(text.data(), text.data(), text.data() + text.size());
       return traits_type::to_int_type(*gptr());
@@ -83,23 +76,10 @@ console_input_buffer::int_type console_input_buffer::underflow() {
   return traits_type::eof();
 }
 
-// What the answer being read takes, as the stream served publishes it.
-typed_answer console_input_buffer::typed_answer_now() const {
-  typed_answer answer;
-  if (served_ == nullptr) return answer;
-  std::ios_base& in = *served_;
-  answer.most_bytes =
-      static_cast<std::size_t>(std::max(in.iword(answer_bytes_slot()), 0L));
-  answer.names_file =
-      in.iword(answer_kind_slot()) == static_cast<long>(answer_kind::file_name);
-  return answer;
-}
-
 // The next line typed; nothing at the end of input.
 std::span<char> console_input_buffer::read_typed() {
   line_.clear();
-  if (!read_typed_line(*typed_, output_.take_prompt(), typed_answer_now(),
-                       line_, error_)) {
+  if (!read_typed_line(*typed_, output_.take_prompt(), asked_, line_, error_)) {
     ended_ = true;
   }
   return {line_.data(), line_.size()};

@@ -46,17 +46,16 @@ class console_output_buffer final : public std::streambuf {
 
 // Console input: a line at a time from `typed` when it is not null, else
 // standard input in large blocks, decoded to UTF-8 (app/input_decoding.h).
-// End of input ends it for good. A read error throws std::system_error, so
-// that the stream reading goes bad; so does the end of a terminal that has
-// hung up (EIO). Nothing is read after either.
+// End of input ends it for good. A read error, and the end of a terminal
+// that has hung up (EIO), end it too and are kept in error(). Nothing is read
+// after either.
 class console_input_buffer final : public std::streambuf {
  public:
   console_input_buffer(console_output_buffer& output, typed_lines* typed);
 
-  // The stream this buffer serves: the answer readers publish on it what
-  // the answer read takes (console/answer_reading.h), which the line editor
-  // holds each line typed to. Not owned; without one, no line is held.
-  void serve(std::ios_base& in) { served_ = &in; }
+  // What the next answer takes, which the line editor holds the lines typed
+  // to; kept until told again. Before the first call: numbers.
+  void ask(const typed_answer& answer) { asked_ = answer; }
 
   // The errno of the read that failed; 0 while none did. The reference stays
   // valid as long as the buffer.
@@ -68,11 +67,10 @@ class console_input_buffer final : public std::streambuf {
  private:
   std::span<char> read_more();
   std::span<char> read_typed();
-  typed_answer typed_answer_now() const;
 
   console_output_buffer& output_;
   typed_lines* typed_;
-  std::ios_base* served_ = nullptr;
+  typed_answer asked_;
   std::array<char, std::size_t{64} << 10> block_;
   std::string line_;  // the line typed last, or the text decoded last
   input_decoder decoder_;

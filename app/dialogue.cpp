@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/console_streams.h"
 #include "app/shown_name.h"
 #include "console/answer_reading.h"
 #include "record/file_system.h"
@@ -46,52 +47,79 @@ std::string read_failure(const console_facts& console) {
   return problem;
 }
 
+// Tells the console what the next answer takes, before it is read: a line
+// editor holds a text answer to the bytes it keeps (never a file name, which
+// is refused whole when too long) and completes file names only.
+void tell_console(const console_facts& console, answer_kind kind) {
+  if (console.input == nullptr) return;
+  const std::size_t bytes = kind == answer_kind::text ? answer_capacity - 1 : 0;
+  console.input->ask({.kind = kind, .most_bytes = bytes});
+}
+
+// After a read: a read error of the console leaves `in` bad, so that no
+// later question is asked.
+void note_read_error(std::istream& in, const console_facts& console) {
+  if (console.read_error != nullptr && *console.read_error != 0) {
+    in.setstate(std::ios::badbit);
+  }
+}
+
 // Each question is asked only while console input can still be read: after
 // a read error (`in` bad) no prompt is printed.
-void ask_text(std::istream& in, std::ostream& out, std::string_view prompt,
-              text_field& field) {
-  if (in.bad()) return;
+text_read ask_text(std::istream& in, std::ostream& out, std::string_view prompt,
+                   text_field& field, const console_facts& console,
+                   answer_kind kind = answer_kind::text) {
+  field[0] = '\0';
+  if (in.bad()) return text_read::ended;
   out << prompt;
-  read_text_answer(in, field);
+  tell_console(console, kind);
+  const text_read got = read_text_answer(in, field);
+  note_read_error(in, console);
+  return got;
 }
 
 void ask_number(std::istream& in, std::ostream& out, std::string_view prompt,
-                std::int32_t& field) {
+                std::int32_t& field, const console_facts& console) {
   if (in.bad()) return;
   out << prompt;
+  tell_console(console, answer_kind::numbers);
   read_number_answer(in, out, prompt, field);
+  note_read_error(in, console);
 }
 
 void ask_questionnaire(std::istream& in, std::ostream& out,
-                       character_record& record) {
-  ask_text(in, out, "Character Name: ", record.name);
-  ask_number(in, out, "Level: ", record.level);
-  ask_number(in, out, "Strength: ", record.strength);
-  ask_number(in, out, "Perception: ", record.perception);
-  ask_number(in, out, "Endurance: ", record.endurance);
-  ask_number(in, out, "Charisma: ", record.charisma);
-  ask_number(in, out, "Intelligence: ", record.intelligence);
-  ask_number(in, out, "Agility: ", record.agility);
-  ask_number(in, out, "Luck: ", record.luck);
+                       character_record& record, const console_facts& console) {
+  ask_text(in, out, "Character Name: ", record.name, console);
+  ask_number(in, out, "Level: ", record.level, console);
+  ask_number(in, out, "Strength: ", record.strength, console);
+  ask_number(in, out, "Perception: ", record.perception, console);
+  ask_number(in, out, "Endurance: ", record.endurance, console);
+  ask_number(in, out, "Charisma: ", record.charisma, console);
+  ask_number(in, out, "Intelligence: ", record.intelligence, console);
+  ask_number(in, out, "Agility: ", record.agility, console);
+  ask_number(in, out, "Luck: ", record.luck, console);
   discard_rest_of_line(in);
-  ask_text(in, out, "First Trait: ", record.first_trait);
-  ask_text(in, out, "Second Trait: ", record.second_trait);
-  ask_text(in, out, "First Tag: ", record.first_tag);
-  ask_text(in, out, "Second Tag: ", record.second_tag);
-  ask_text(in, out, "Third Tag: ", record.third_tag);
+  ask_text(in, out, "First Trait: ", record.first_trait, console);
+  ask_text(in, out, "Second Trait: ", record.second_trait, console);
+  ask_text(in, out, "First Tag: ", record.first_tag, console);
+  ask_text(in, out, "Second Tag: ", record.second_tag, console);
+  ask_text(in, out, "Third Tag: ", record.third_tag, console);
   ask_number(in, out,
-             "How many Perks do you need to enter: ", record.perk_count);
+             "How many Perks do you need to enter: ", record.perk_count,
+             console);
   discard_rest_of_line(in);
 }
 
 // Asks for up to perk_count perks, writing each before the next is asked.
 // Stops early once console input has ended.
 void ask_perks(std::istream& in, std::ostream& out, record_file& file,
-               character_record& record) {
+               character_record& record, const console_facts& console) {
   for (std::int32_t asked = 0; asked < record.perk_count && in.good();
        ++asked) {
-    out << "Enter perk: ";
-    if (read_text_answer(in, record.current_perk) == text_read::ended) break;
+    if (ask_text(in, out, "Enter perk: ", record.current_perk, console) ==
+        text_read::ended) {
+      break;
+    }
     write_perk_line(file.stream, text_of(record.current_perk));
     note_write_error(file);
   }
@@ -176,13 +204,13 @@ int fill_in_record(const text_field& file_name, std::istream& in,
     return give_up(out, err, open_refusal(file_name, error));
   }
   character_record record;
-  ask_questionnaire(in, out, record);
+  ask_questionnaire(in, out, record, console);
   if (in.bad()) {
     abandon_record_file(file);
     return give_up(out, err, read_failure(console) + "; nothing was stored");
   }
   start_record(file, record);
-  ask_perks(in, out, file, record);
+  ask_perks(in, out, file, record, console);
   int status = 0;
   if (const int error = close_record_file(file); error != 0) {
     status = give_up(out, err, store_failure(file_name, file, error));
@@ -204,9 +232,10 @@ int fill_in_record(const text_field& file_name, std::istream& in,
 int run_dialogue(std::istream& in, std::ostream& out, std::ostream& err,
                  const console_facts& console) {
   show_title_screen(out);
-  out << "Enter a file name followed by .TXT: ";
   text_field file_name{};
-  const text_read got = read_text_answer(in, file_name, answer_kind::file_name);
+  const text_read got =
+      ask_text(in, out, "Enter a file name followed by .TXT: ", file_name,
+               console, answer_kind::file_name);
   if (in.bad()) {
     return give_up(out, err, read_failure(console) + "; nothing was stored");
   }

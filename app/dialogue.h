@@ -15,8 +15,13 @@
 // empty lines, each flushed.
 void show_title_screen(std::ostream& out);
 
+class console_input_buffer;
+
 // What main tells the dialogue of the process's console.
 struct console_facts {
+  // Console input, told what each answer takes before it is read
+  // (console_input_buffer::ask); nullptr when no one needs to know. Not owned.
+  console_input_buffer* input = nullptr;
   // The errno of a failed read of console input, read when a read error is
   // reported (0 while none); nullptr when not known. Not owned.
   const int* read_error = nullptr;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "text/utf8.h"
+
 namespace {
 
 struct byte_order_mark {
@@ -45,40 +47,21 @@ bool decide(input_decoder& decoder, std::string& start) {
   return true;
 }
 
-void append_utf8(std::string& text, char32_t code) {
-  const auto byte = [&](char32_t bits) { text += static_cast<char>(bits); };
-  if (code < 0x80) {
-    byte(code);
-  } else if (code < 0x800) {
-    byte(0xC0 | code >> 6);
-    byte(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    byte(0xE0 | code >> 12);
-    byte(0x80 | (code >> 6 & 0x3F));
-    byte(0x80 | (code & 0x3F));
-  } else {
-    byte(0xF0 | code >> 18);
-    byte(0x80 | (code >> 12 & 0x3F));
-    byte(0x80 | (code >> 6 & 0x3F));
-    byte(0x80 | (code & 0x3F));
-  }
-}
-
 void take_unit(input_decoder& decoder, char16_t unit, std::string& text) {
   if (decoder.high != 0) {
     const char16_t high = std::exchange(decoder.high, char16_t{0});
     if (is_low_surrogate(unit)) {
-      append_utf8(text, 0x10000 + ((char32_t{high} - 0xD800) << 10) +
+      utf8_append(text, 0x10000 + ((char32_t{high} - 0xD800) << 10) +
                             (char32_t{unit} - 0xDC00));
       return;
     }
-    append_utf8(text, replacement);
+    utf8_append(text, replacement);
   }
   if (is_high_surrogate(unit)) {
     decoder.high = unit;
     return;
   }
-  append_utf8(text, is_low_surrogate(unit) ? replacement : unit);
+  utf8_append(text, is_low_surrogate(unit) ? replacement : unit);
 }
 
 char16_t unit_of(const input_decoder& decoder, char first, char second) {
@@ -133,9 +116,9 @@ std::span<char> finish_input(input_decoder& decoder, std::string& text) {
     decoder.encoding = input_encoding::utf8;
   } else if (decoder.encoding != input_encoding::utf8) {
     if (std::exchange(decoder.high, char16_t{0}) != 0) {
-      append_utf8(text, replacement);
+      utf8_append(text, replacement);
     }
-    if (!decoder.held.empty()) append_utf8(text, replacement);
+    if (!decoder.held.empty()) utf8_append(text, replacement);
     decoder.held.clear();
   }
   return all_of(text);

@@ -15,11 +15,11 @@ int main() {
   console_input_buffer input(output, typed);
   std::ostream out(&output);
   std::istream in(&input);
-  input.serve(in);  // the line editor holds each answer to what it keeps
-  in.tie(&out);     // each read shows what was printed before it
+  in.tie(&out);  // each read shows what was printed before it
   const int status =
       run_dialogue(in, out, std::cerr,
-                   {.read_error = &input.error(),
+                   {.input = &input,
+                    .read_error = &input.error(),
                     .output_is_terminal = standard_output_is_terminal()});
   output.finish();
   close_typed_lines(typed);

@@ -10,7 +10,7 @@
 // nothing else, and the name can be read back from it byte for byte.
 // Escaped, in the platform's notation (app/name_notation.h), are: tab, line
 // feed, carriage return, the other C0 controls and DEL, the C1 controls and
-// the invisible format characters and separators (Unicode 14 general
+// the invisible format characters and separators (Unicode 15 general
 // categories Cf, Zl, Zp: U+0085, U+00AD, U+200B, U+2028, U+202E, U+FEFF,
 // U+E0041), every byte that does not start a well-formed UTF-8 character
 // (overlong forms, surrogates and anything past U+10FFFF included), each

@@ -6,6 +6,9 @@
 #include <array>
 #include <limits>
 #include <string>
+#include <string_view>
+
+#include "text/utf8.h"
 
 namespace {
 
@@ -27,32 +30,19 @@ bool is_white_space(traits::int_type c) {
 
 bool is_digit(traits::int_type c) { return c >= '0' && c <= '9'; }
 
-bool is_continuation(char byte) {
-  return (static_cast<unsigned char>(byte) & 0xC0u) == 0x80u;
-}
-
-// Length of the UTF-8 character that `byte` begins; 1 for any byte that does
-// not begin a multi-byte character.
-std::size_t utf8_length(char byte) {
-  const auto b = static_cast<unsigned char>(byte);
-  if ((b & 0xE0u) == 0xC0u) return 2;
-  if ((b & 0xF0u) == 0xE0u) return 3;
-  if ((b & 0xF8u) == 0xF0u) return 4;
-  return 1;
-}
-
 // Where to cut a line whose first `available` (> max_text) bytes are in
 // `bytes`: at max_text, or earlier at the first byte of a character that
 // the cut would split, provided the line holds that character whole.
 std::size_t cut_point(const char* bytes, std::size_t available) {
-  std::size_t lead = max_text - 1;
-  while (lead > max_text - 4 && is_continuation(bytes[lead])) --lead;
-  const std::size_t end = lead + utf8_length(bytes[lead]);
-  if (end <= max_text || end > available) return max_text;
-  for (std::size_t i = lead + 1; i < end; ++i) {
-    if (!is_continuation(bytes[i])) return max_text;
+  const std::string_view line(bytes, available);
+  for (std::size_t lead = max_text - 1; lead + 4 > max_text; --lead) {
+    if ((static_cast<unsigned char>(line[lead]) & 0xC0u) == 0x80u) continue;
+    const std::size_t length = utf8_lead_length(line[lead]);
+    char32_t code = 0;
+    const bool whole = utf8_decode(line.substr(lead), code) == length;
+    return whole && lead + length > max_text ? lead : max_text;
   }
-  return lead;
+  return max_text;
 }
 
 struct number_token {
@@ -135,62 +125,17 @@ bool take_number_answer(std::istream& in, std::ostream& out,
   return false;
 }
 
-// A stream buffer that throws, as a file buffer does on a read error, leaves
-// console input bad, as the stream's own reads would: input ends there.
-template <typename Read, typename Result>
-Result guarded(std::istream& in, Read read, Result on_error) {
-  try {
-    return read();
-  } catch (...) {
-    in.setstate(std::ios::badbit);
-    return on_error;
-  }
-}
-
-// Publishes on `in` what the read in progress takes, until it ends.
-struct published_answer {
-  published_answer(std::istream& in, answer_kind kind, std::size_t bytes)
-      : in_(in) {
-    in.iword(answer_kind_slot()) = static_cast<long>(kind);
-    in.iword(answer_bytes_slot()) = static_cast<long>(bytes);
-  }
-  ~published_answer() {
-    in_.iword(answer_kind_slot()) = 0;
-    in_.iword(answer_bytes_slot()) = 0;
-  }
-  published_answer(const published_answer&) = delete;
-  published_answer& operator=(const published_answer&) = delete;
-
- private:
-  std::istream& in_;
-};
-
 }  // namespace
 
-int answer_bytes_slot() {
-  static const int slot = std::ios_base::xalloc();
-  return slot;
-}
-
-int answer_kind_slot() {
-  static const int slot = std::ios_base::xalloc();
-  return slot;
-}
-
-text_read read_text_answer(std::istream& in, text_field& field,
-                           answer_kind kind) {
+text_read read_text_answer(std::istream& in, text_field& field) {
   field[0] = '\0';
   if (!in.good()) return text_read::ended;
-  const published_answer published(in, kind, max_text);
-  return guarded(
-      in, [&] { return take_text_answer(in, field); }, text_read::ended);
+  return take_text_answer(in, field);
 }
 
 bool read_number_answer(std::istream& in, std::ostream& out,
                         std::string_view prompt, std::int32_t& target) {
-  const published_answer published(in, answer_kind::any, 0);
-  return guarded(
-      in, [&] { return take_number_answer(in, out, prompt, target); }, false);
+  return take_number_answer(in, out, prompt, target);
 }
 
 void discard_rest_of_line(std::istream& in) {

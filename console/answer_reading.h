@@ -6,8 +6,8 @@
 // (console output) first so the prompt is on screen while the program waits,
 // and reads in constant memory however long the line. End of input sets
 // eofbit on `in`; nothing clears it, so every later read returns at once.
-// A stream buffer that throws (a read error) is caught: the read in progress
-// stores nothing, `in` is left bad and input has ended from then on.
+// A read error is the stream buffer's to report: to these rules it is the
+// end of input.
 #ifndef CARDSTOW_CONSOLE_ANSWER_READING_H_
 #define CARDSTOW_CONSOLE_ANSWER_READING_H_
 
@@ -30,19 +30,6 @@ enum class text_read {
   nul,    // the bytes kept held a NUL byte, where the stored text now ends
 };
 
-// What a read takes, published on `in` while the read is in progress for
-// the stream buffer that serves it, which may hold what is typed to it:
-// in.iword(answer_bytes_slot()) is the most bytes of a line the read keeps
-// (0: no limit) and in.iword(answer_kind_slot()) the answer_kind as a long.
-// Both are 0 (any) between reads.
-enum class answer_kind : long {
-  any = 0,        // numbers: one line may answer several, of any length
-  text = 1,       // a text answer
-  file_name = 2,  // a text answer that names a file
-};
-int answer_bytes_slot();
-int answer_kind_slot();
-
 // Reads one line into `field` and consumes it, line feed included; a
 // carriage return right before the line feed is part of the line end, any
 // other is kept. Leading white space is kept. What remains of the line is
@@ -52,10 +39,7 @@ int answer_kind_slot();
 // When the result is text_read::ended the field is empty. A NUL byte cannot be
 // told from the field's terminator: text_read::nul says the text was stored
 // only up to the first one (the line may also have been cut).
-// `kind` is published while it reads: answer_kind::text or
-// answer_kind::file_name.
-text_read read_text_answer(std::istream& in, text_field& field,
-                           answer_kind kind = answer_kind::text);
+text_read read_text_answer(std::istream& in, text_field& field);
 
 // Reads a whole number into `target`, skipping white space and empty lines
 // first. An optional sign and decimal digits are taken; the first character

@@ -5,28 +5,11 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-namespace {
-
-// How many bytes at the end of `bytes` start a UTF-8 character that needs
-// more bytes than are there: 0 to 3.
-std::size_t cut_character(std::string_view bytes) {
-  for (std::size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
-    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
-    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
-    const std::size_t length = byte >= 0xF0   ? 4
-                               : byte >= 0xE0 ? 3
-                               : byte >= 0xC0 ? 2
-                                              : 1;
-    return length > back ? back : 0;
-  }
-  return 0;
-}
-
-}  // namespace
+#include "text/utf8.h"
 
 std::wstring console_text_of(std::string& held, std::string_view bytes) {
   std::string text = held + std::string(bytes);
-  held = text.substr(text.size() - cut_character(text));
+  held = text.substr(text.size() - utf8_cut_tail(text));
   text.resize(text.size() - held.size());
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
@@ -43,7 +26,7 @@ bool typed_line_of(std::wstring_view wide, std::string& line) {
   // The CR LF line end goes with the other control characters.
   std::wstring text;
   for (const wchar_t c : wide.substr(0, end_of_input)) {
-    if (c >= 0x20 && (c < 0x7F || c > 0x9F)) text += c;
+    if (c == L'\t' || (c >= 0x20 && (c < 0x7F || c > 0x9F))) text += c;
   }
   if (!text.empty()) {
     const int size = static_cast<int>(text.size());

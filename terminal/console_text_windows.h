@@ -16,8 +16,9 @@ std::wstring console_text_of(std::string& held, std::string_view bytes);
 
 // Appends to `line` the UTF-8 of `wide`, a line read from the console with
 // its CR LF, and one "\n" for the line end. Control characters (U+0000 to
-// U+001F, tab included, and U+007F to U+009F) are left out, as the line
-// editor leaves them out elsewhere. A Ctrl-Z (U+001A) anywhere ends input
+// U+001F and U+007F to U+009F) are left out, as the line editor leaves them
+// out elsewhere, all but Tab, which separates numbers and is part of a text
+// answer, as in an answers file. A Ctrl-Z (U+001A) anywhere ends input
 // there, as it does in an answers file: only what comes before it is
 // appended, with no line end, and the result is false. A surrogate without
 // its pair becomes U+FFFD.

@@ -2,10 +2,6 @@
 // after the ECMA-48 forms of escape sequences.
 #include "terminal/key_decoding.h"
 
-#include <wchar.h>
-
-#include <cwctype>
-
 namespace {
 
 using state = key_decoder::state;
@@ -42,6 +38,10 @@ key_kind finish(key_decoder& decoder, key_kind kind, std::string& key) {
 // The byte after ESC.
 key_kind after_escape(key_decoder& decoder, char byte, std::string& key) {
   if (byte == escape) return key_kind::pending;
+  if (byte == '\x7f' || byte == '\b') {  // Alt-Backspace
+    decoder.sequence.push_back(byte);
+    return finish(decoder, key_kind::sequence, key);
+  }
   if (is_line_end(byte) || !in_range(byte, 0x20, 0x7e)) {
     decoder.at = state::ground;
     decoder.sequence.clear();
@@ -137,22 +137,4 @@ key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key) {
       return after_escape(decoder, byte, key);
   }
   return key_kind::pending;
-}
-
-std::string without_escape_sequences(key_decoder& decoder,
-                                     std::string_view bytes) {
-  std::string kept, key;
-  for (const char byte : bytes) {
-    if (decode_key_byte(decoder, byte, key) == key_kind::text) kept += key;
-  }
-  return kept;
-}
-
-bool is_taken_into_line(wchar_t c) {
-  return c != L'\u2028' && c != L'\u2029' &&
-         std::iswprint(static_cast<std::wint_t>(c)) != 0;
-}
-
-bool is_combining(wchar_t c) {
-  return c != 0 && ::wcwidth(c) == 0 && is_taken_into_line(c);
 }

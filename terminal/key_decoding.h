@@ -1,7 +1,6 @@
 // Keys told apart in the bytes a terminal sends: text, control keys, and the
 // escape sequences of function keys, meta keys, mouse reports and terminal
-// replies. Pure functions over bytes, with the character tests the line
-// editor applies to what it takes into a line.
+// replies. Pure functions over bytes.
 #ifndef CARDSTOW_TERMINAL_KEY_DECODING_H_
 #define CARDSTOW_TERMINAL_KEY_DECODING_H_
 
@@ -13,7 +12,8 @@ enum class key_kind {
   pending,   // part of an escape sequence not yet complete
   text,      // a byte of text or a control key, as it came
   sequence,  // a whole key sequence: CSI ("ESC [" ... final), SS3 ("ESC O"
-             // and one character) or a meta key ("ESC" and one character)
+             // and one character) or a meta key ("ESC" and one character,
+             // Alt-Backspace "ESC DEL" and "ESC BS" included)
   dropped,   // the end of a sequence that is never a key: a mouse report, a
              // terminal reply (OSC, DCS, APC, PM, SOS), an overlong CSI
 };
@@ -33,22 +33,5 @@ struct key_decoder {
 // a sequence drops the sequence: that byte is then taken anew. A terminal
 // reply ends at BEL or ESC \, or at a line end, which is then taken as text.
 key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key);
-
-// `bytes` without the escape sequences in them, for lines read whole from a
-// terminal without the editor. `decoder` carries a sequence cut by the end
-// of `bytes` on to the next call.
-std::string without_escape_sequences(key_decoder& decoder,
-                                     std::string_view bytes);
-
-// Whether the editor takes `c`, a character of the locale's character set
-// other than a control key, into a line: only what it shows as itself, so no
-// control character (C0, DEL, C1), no U+2028 or U+2029, nothing the locale
-// does not call printable.
-bool is_taken_into_line(wchar_t c);
-
-// Whether `c` is drawn over the character before it (a combining mark, a
-// zero-width joiner): such characters go with that character when the
-// cursor moves or a character is deleted.
-bool is_combining(wchar_t c);
 
 #endif  // CARDSTOW_TERMINAL_KEY_DECODING_H_

@@ -1,26 +1,45 @@
-// Reads of a terminal in its own line mode.
+// Lines typed at a terminal without the editor, echoed key by key.
 #include "terminal/plain_lines_posix.h"
 
-#include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "terminal/line_editing.h"
+#include "terminal/screen_layout.h"
 #include "terminal/terminal.h"
+#include "text/unicode.h"
+#include "text/utf8.h"
 
 namespace {
 
-// Reads what the terminal has into `buffer`: the count, 0 at its end, or -1
-// with errno set.
-ssize_t read_terminal(char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t got = read(0, buffer, size);
-    if (got >= 0 || (errno != EINTR && errno != EAGAIN)) return got;
-    if (errno == EAGAIN) {
-      pollfd input{0, POLLIN, 0};
-      poll(&input, 1, -1);
-    }
+void echo(const plain_lines& plain, std::string_view bytes) {
+  if (plain.echo < 0) return;
+  while (!bytes.empty()) {
+    const ssize_t put = write(plain.echo, bytes.data(), bytes.size());
+    if (put <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(put));
   }
+}
+
+// Erases from the screen what `erase` took off the end of the line.
+void erase_end(const plain_lines& plain, edited_line& line,
+               bool (*erase)(edited_line&)) {
+  const std::string before = line.text;
+  if (!erase(line)) return;
+  const int width = text_width(std::string_view(before).substr(line.cursor));
+  const std::string back(static_cast<std::size_t>(width), '\b');
+  echo(plain, back + std::string(static_cast<std::size_t>(width), ' ') + back);
+}
+
+// Takes `key` into the line at its end: text the line takes, and Tab.
+void take_key(const plain_lines& plain, edited_line& line,
+              const std::string& key) {
+  char32_t code = 0;
+  utf8_decode(key, code);
+  const bool text = plain.input.utf8 ? is_taken_into_line(code)
+                                     : key[0] < 0 || key[0] >= 0x20;
+  if (key != "\t" && !text) return;
+  insert_text(line, key, 0);
+  echo(plain, key);
 }
 
 }  // namespace
@@ -29,14 +48,28 @@ bool read_plain_line(plain_lines& plain, std::string_view prompt,
                      std::string& line, int& error) {
   int ignored = 0;
   write_standard_output(prompt, ignored);
-  const std::size_t start = line.size();
-  char buffer[4096];
-  while (line.size() == start) {
-    const ssize_t got = read_terminal(buffer, sizeof buffer);
-    if (got < 0) error = errno;
-    if (got <= 0) return false;
-    line += without_escape_sequences(
-        plain.keys, std::string_view(buffer, static_cast<std::size_t>(got)));
+  edited_line typed;
+  std::string key;
+  for (;;) {
+    const key_read got = read_key(plain.input, key, error);
+    if (got == key_read::ended || got == key_read::failed) return false;
+    if (got != key_read::key || key[0] == '\x1b') continue;
+    const bool line_feed_after_return = plain.after_return && key == "\n";
+    plain.after_return = key == "\r";
+    if (line_feed_after_return) continue;
+    if (key == "\r" || key == "\n") {
+      echo(plain, "\n");
+      line += typed.text + "\n";
+      return true;
+    }
+    if (key == "\x04") {
+      if (typed.text.empty()) return false;
+      line += typed.text;
+      return true;
+    }
+    if (key == "\x7f" || key == "\b") erase_end(plain, typed, delete_before);
+    if (key == "\x15") erase_end(plain, typed, kill_to_start);
+    if (key == "\x17") erase_end(plain, typed, kill_to_space_before);
+    if (key != "\x7f") take_key(plain, typed, key);
   }
-  return true;
 }

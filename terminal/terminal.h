@@ -51,22 +51,32 @@ struct typed_lines;
 // editor can serve; call after open_console. Returns nullptr otherwise (input
 // redirected, no editor on this platform): then console input is read with
 // read_standard_input and nothing changes. On POSIX, standard input a
-// terminal where no editor can run (output redirected, TERM unset, dumb or
-// unknown) gives the terminal's own lines without the escape sequences of
-// keys.
+// terminal where the editor cannot run (output redirected, TERM unset, dumb
+// or unknown, a character set other than UTF-8) gives lines echoed key by
+// key without the escape sequences of keys (plain_lines_posix.h). Either
+// way the terminal is in raw mode until close_typed_lines.
 // On Windows the console is the editor whenever standard input is a console,
 // output redirected or not: only it gives typed text as UTF-16.
 typed_lines* open_typed_lines();
 
+// The kind of answer about to be typed.
+enum class answer_kind {
+  numbers,    // one or more whole numbers; a Tab separates them
+  text,       // a text answer; a Tab is part of it
+  file_name,  // a text answer that names a file: Tab completes file names
+};
+
 // What the answer about to be typed takes, as the editor may hold it to.
 struct typed_answer {
+  answer_kind kind = answer_kind::numbers;
   std::size_t most_bytes = 0;  // the most bytes of a line kept; 0: no limit
-  bool names_file = false;     // a file name: Tab completes the names of files
 };
 
 // Reads the next line typed, after showing `prompt`: what was printed since
 // the last line end and held back for the editor to show. An editor that can
-// refuses keys that would take the line past answer.most_bytes. Appends the
+// refuses keys that would take the line past answer.most_bytes, completes
+// file names with Tab only for answer_kind::file_name and takes a Tab into
+// other answers. Appends the
 // line to `line` with one "\n" for its line end (at a terminal without an
 // editor, what the terminal gave, perhaps without one). Returns false at end
 // of input (as typed; nothing appended) or on a read error, which sets

@@ -343,17 +343,18 @@ TEST_F(DialogueTest, ReportLineEscapesTheNameOnlyAtATerminal) {
   }
 }
 
-// Gives `bytes`, then fails the next read by throwing, as the console input
-// buffer does on a read error.
+// Gives `bytes`, then fails the next read as the console input buffer does:
+// the end of input, with the error kept in `error`.
 class failing_input : public std::stringbuf {
  public:
   explicit failing_input(const std::string& bytes) : std::stringbuf(bytes) {}
+  int error = 0;
 
  protected:
   int_type underflow() override {
     const int_type c = std::stringbuf::underflow();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) return c;
-    throw std::ios_base::failure("read error");
+    if (traits_type::eq_int_type(c, traits_type::eof())) error = EIO;
+    return c;
   }
 };
 
@@ -395,8 +396,7 @@ TEST_F(DialogueTest, ReadErrorStopsTheQuestions) {
     std::istream in(&buffer);
     std::ostringstream out;
     std::ostringstream err;
-    const int read_error = EIO;
-    EXPECT_EQ(run_dialogue(in, out, err, {.read_error = &read_error}),
+    EXPECT_EQ(run_dialogue(in, out, err, {.read_error = &buffer.error}),
               c.status);
     EXPECT_EQ(after_screen(out.str()), c.out);
     EXPECT_EQ(err.str(), c.err);

@@ -41,8 +41,8 @@ TEST(KeyDecoding, TellsKeysFromText) {
       {"\x1b[1;5D\x1b[15~", "[[1;5D][[15~]"},  // Ctrl-Left, F5
       {"\x1bOA", "[OA]"},                      // Up, application mode
       {"\x1b"
-       "b\x1bx\x1b\x7f",
-       "[b][x]\x7f"},          // meta keys; ESC Backspace is Backspace
+       "b\x1bx\x1b\x7f\x1b\b",
+       "[b][x][\x7f][\b]"},    // meta keys, Alt-Backspace as DEL or BS
       {"\x1b\x1b[A", "[[A]"},  // the first ESC of two dropped
       {"ab\x1b\r", "ab\r"},    // Esc then Enter is Enter
       {"ab\x1b\n", "ab\n"},
@@ -69,14 +69,6 @@ TEST(KeyDecoding, TellsKeysFromText) {
     EXPECT_EQ(keys_of(c.bytes), c.keys)
         << "bytes: " << testing::PrintToString(c.bytes);
   }
-}
-
-TEST(KeyDecoding, LeavesTheEscapeSequencesOutOfLinesReadWhole) {
-  key_decoder decoder;
-  EXPECT_EQ(without_escape_sequences(decoder, "Ma\x1b[Dra\x1bOB\n"), "Mara\n");
-  // A sequence cut by the end of one read goes on in the next.
-  EXPECT_EQ(without_escape_sequences(decoder, "Vo\x1b["), "Vo");
-  EXPECT_EQ(without_escape_sequences(decoder, "Css\n"), "ss\n");
 }
 
 }  // namespace

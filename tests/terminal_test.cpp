@@ -7,12 +7,14 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -251,7 +253,7 @@ class TerminalTest : public testing::Test {
   std::size_t seen_ = 0;
 };
 
-// On a dumb terminal the lines come from the terminal's own line mode.
+// On a dumb terminal each key is echoed as typed, after its prompt.
 TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
@@ -292,11 +294,8 @@ TEST_F(TerminalTest, EachPromptIsShownBeforeItsAnswerIsTyped) {
   EXPECT_EQ(keys_left_for_the_shell("ls\n"), "ls\n");
   expect_modes_as_found();
 
-  // The terminal echoed the keys typed after the last answer as it got them.
-  std::string shown = without_carriage_returns(screen_);
-  const std::size_t echo = shown.find("ls\n", shown.find("Lead Belly\n"));
-  ASSERT_NE(echo, std::string::npos) << shown;
-  shown.erase(echo, 3);
+  // The keys typed after the last answer wait unseen for the shell.
+  const std::string shown = without_carriage_returns(screen_);
   std::string rest;
   ASSERT_TRUE(split_screen(shown, rest));
   EXPECT_EQ(rest,
@@ -461,15 +460,10 @@ const std::string left = "\x1b[D", right = "\x1b[C", up = "\x1b[A",
 const std::string ctrl_a = "\x01", ctrl_d = "\x04", ctrl_e = "\x05",
                   ctrl_k = "\x0b", ctrl_u = "\x15", ctrl_w = "\x17";
 
-#define SKIP_WITHOUT_LINE_EDITOR()        \
-  CARDSTOW_NEED(CARDSTOW_HAS_LINE_EDITOR, \
-                "cardstow built with its line editor (libedit-dev)")
-
 // Each answer is edited with the keys of the line editor at a UTF-8
 // terminal; the record holds the lines as edited, whole characters deleted,
 // no escape sequence and no control character.
 TEST_F(TerminalTest, EditedAnswersAreStoredAsTheScreenShowsThem) {
-  SKIP_WITHOUT_LINE_EDITOR();
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
   ASSERT_TRUE(start(dir.path, terminal_kind::editing));
@@ -541,7 +535,6 @@ std::size_t count_of(const std::string& text, const std::string& screen) {
 // the terminal must not echo them; that moment is brief, so the session
 // runs several times.
 TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
-  SKIP_WITHOUT_LINE_EDITOR();
   std::string keys;
   for (const auto& answer : session_answers) {
     if (*answer[1] != '\0') keys += answer[1] + std::string("\n");
@@ -568,16 +561,28 @@ TEST_F(TerminalTest, AnswersTypedAheadShowOnceAfterTheirPrompts) {
   }
 }
 
-// The lines a terminal of 80 columns shows after `output`, as python3-pyte
-// renders them (tests/screen_lines.py); empty when it cannot run.
-// pyte_runs() says whether it can.
-std::string screen_lines(const std::string& output) {
+// Whether `command` runs here.
+bool tool_runs(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The tools the screen tests need (tests/test_needs.h).
+#define NEED_PYTE()                                             \
+  CARDSTOW_NEED(tool_runs("/usr/bin/python3 -c 'import pyte'"), \
+                "python3-pyte, to render the screen")
+#define NEED_TMUX() CARDSTOW_NEED(tool_runs("tmux -V"), "tmux")
+
+// The lines a terminal shows after `output`, as python3-pyte renders them
+// (tests/screen_lines.py), then "cursor ROW COLUMN"; `resizes` are its
+// OFFSET:COLUMNS arguments. Empty when it cannot run.
+std::string screen_lines(const std::string& output,
+                         const std::string& resizes = "") {
   temp_dir dir;
   const std::string file = dir.path + "/output";
   std::ofstream(file, std::ios::binary) << output;
   const std::string command = "/usr/bin/python3 " CARDSTOW_SOURCE_DIR
-                              "/tests/screen_lines.py < " +
-                              file;
+                              "/tests/screen_lines.py " +
+                              resizes + " < " + file;
   std::string lines;
   if (FILE* pipe = popen(command.c_str(), "r")) {
     char buffer[4096];
@@ -588,10 +593,6 @@ std::string screen_lines(const std::string& output) {
     if (pclose(pipe) != 0) lines.clear();
   }
   return lines;
-}
-
-bool pyte_runs() {
-  return std::system("/usr/bin/python3 -c 'import pyte' >/dev/null 2>&1") == 0;
 }
 
 // The line `prefix` starts in `record`, without the prefix; empty when none.
@@ -609,7 +610,7 @@ std::string line_after(const std::string& record, const std::string& prefix) {
 // of a key reaches an answer. Each row types a file name, a name and a first
 // trait; the Level line before the trait is one long line for Up to recall.
 TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
-  CARDSTOW_NEED(pyte_runs(), "python3-pyte, to render the screen");
+  NEED_PYTE();
   struct row {
     terminal_kind kind;
     const char* locale;
@@ -632,8 +633,8 @@ TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
        fifteen_e + "x", fifteen_e.substr(2), "Fast" + alt_x + "Shot",
        "FastShot", ""},
       {terminal_kind::editing, "C.UTF-8", "al\t\tha.TXT", "alpha.TXT",
-       eleven_han + "ab", eleven_han.substr(6), "Fa\tst\x1b", "Fast",
-       "alpha.TXT  alpine.TXT\r\n"},
+       eleven_han + "ab", eleven_han.substr(6), "Fa\tst\x1b", "Fa\tst",
+       "alpha.TXT   alpine.TXT\r\n"},
       {terminal_kind::editing, nullptr, "n.TXT", "n.TXT",
        "Mar" + e_acute + left + "X", "MarX" + e_acute,
        std::string("ab\x1b[M !!cd\x1b]11;rgb:0/0/0\x07") + "e\x1bP1$r0m\x1b\\f",
@@ -644,14 +645,15 @@ TEST_F(TerminalTest, TypedAnswersAreStoredAsTheEditorShowsThem) {
       {terminal_kind::plain, nullptr, "p.TXT", "p.TXT",
        "Mara" + left + " Voss" + up, "Mara Voss",
        std::string("\x1bOA") + "Guns", "Guns", ""},
+      // Backspace after an arrow key takes the character before it.
+      {terminal_kind::plain, "C.UTF-8", "q.TXT", "q.TXT",
+       "Mara" + left + backspace + "X", "MarX",
+       "Gun\u00e9" + right + backspace + "s", "Guns", ""},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(testing::Message()
                  << "file keys \"" << r.file_keys << "\", name keys \""
                  << r.name_keys << "\", trait keys \"" << r.trait_keys << "\"");
-    if (r.kind == terminal_kind::editing && !CARDSTOW_HAS_LINE_EDITOR) {
-      continue;
-    }
     temp_dir dir;
     ASSERT_FALSE(dir.path.empty());
     std::ofstream(dir.path + "/alpha.TXT") << "";
@@ -704,7 +706,7 @@ TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
   const unusual_case cases[] = {
       {unusual::output_piped,
        terminal_kind::editing,
-       {"p\u200b.TXT\nMara\n" + answers},
+       {"p\u200b.TXT\nMarx" + left + backspace + "a\n" + answers},
        mara},
       {unusual::interrupt_ignored,
        terminal_kind::editing,
@@ -730,6 +732,14 @@ TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
     std::string piped;
     if (c.how == unusual::output_piped) {
       close(pipe_ends[1]);
+      // Keys typed before the program has the terminal are the terminal's
+      // own line mode's: wait until it has it.
+      termios modes{};
+      const auto until = clock_type::now() + patience;
+      while (tcgetattr(master_, &modes) == 0 && (modes.c_lflag & ICANON) &&
+             clock_type::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
       type_keys(c.keys[0]);
       // The prompts reach the pipe, and all of the run's output with them.
       const auto deadline = clock_type::now() + patience;
@@ -770,7 +780,6 @@ TEST_F(TerminalTest, UnusualRunsStillTakeTheirAnswers) {
 // Ctrl-Z stops the program with the terminal in its own modes, and the
 // line typed so far comes back when the program goes on.
 TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
-  SKIP_WITHOUT_LINE_EDITOR();
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
   ASSERT_TRUE(start_as_job(dir.path));
@@ -782,15 +791,23 @@ TEST_F(TerminalTest, StoppedRunGivesBackTheTerminalAndResumesTheLine) {
   ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
   type_keys("Mar");  // shown before Ctrl-Z, which drops what is unread
   ASSERT_TRUE(wait_for("Mar")) << screen_.substr(seen_);
-  type_keys("\x1a");
-  ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
-  termios modes{};
-  ASSERT_EQ(tcgetattr(master_, &modes), 0);
-  const tcflag_t line_mode = ECHO | ICANON | ISIG;
-  EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
-      << "terminal modes while stopped: " << std::hex << modes.c_lflag;
-  ASSERT_EQ(kill(job, SIGCONT), 0);
-  ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+  // Stopped twice: each time the terminal is in its own modes while
+  // stopped, and in the editor's once resumed.
+  for (int stop = 1; stop <= 2; ++stop) {
+    SCOPED_TRACE(testing::Message() << "stop " << stop);
+    type_keys("\x1a");
+    ASSERT_TRUE(wait_for("[stopped]")) << screen_.substr(seen_);
+    termios modes{};
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    const tcflag_t line_mode = ECHO | ICANON | ISIG;
+    EXPECT_EQ(modes.c_lflag & line_mode, line_mode)
+        << "terminal modes while stopped: " << std::hex << modes.c_lflag;
+    ASSERT_EQ(kill(job, SIGCONT), 0);
+    ASSERT_TRUE(wait_for("Character Name: Mar")) << screen_.substr(seen_);
+    ASSERT_EQ(tcgetattr(master_, &modes), 0);
+    EXPECT_EQ(modes.c_lflag & (ECHO | ICANON), 0u)
+        << "terminal modes once resumed: " << std::hex << modes.c_lflag;
+  }
   type("a");
   ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
   // Up and Down go through the answers given, an empty one left out and a
@@ -825,6 +842,280 @@ TEST_F(TerminalTest, TheTerminalItselfCanTakeTheRecord) {
       << shown;
   EXPECT_NE(shown.find(stored_lines(terminal)), std::string::npos) << shown;
   EXPECT_TRUE(entries_of(dir.path).empty());
+}
+
+// The answers of a session from the name on, each line ended by `line_end`,
+// the numbers of a line separated by `gap`; one perk.
+std::string answers_after_name(const std::string& line_end,
+                               const std::string& gap) {
+  std::string keys = "Mara Voss" + line_end + "12";
+  for (const char* number : {"6", "7", "5", "4", "8", "9", "3"}) {
+    keys += gap + number;
+  }
+  keys += line_end;
+  for (const char* text : {"Fast Shot", "Small Frame", "Guns", "Lockpick",
+                           "Speech", "1", "Toughness"}) {
+    keys += text + line_end;
+  }
+  return keys;
+}
+
+// At the file-name prompt a name is opened only as typed, pasted or
+// completed in full, and a completion never puts into the line, nor on the
+// screen, a character that would end the line or drive the terminal; a
+// pasted CR LF answers file, tabs between numbers, gives what piping gives.
+TEST_F(TerminalTest, WhatIsTypedPastedOrCompletedIsWhatIsStored) {
+  const std::string long_name = "Sir_Reginald_Montgomery_the_Third.TXT";
+  const std::string cut_name = long_name.substr(0, 29);
+  std::vector<std::string> many;
+  for (int i = 100; i < 220; ++i) many.push_back("m" + std::to_string(i));
+  struct row {
+    std::vector<std::string> files;  // made empty first
+    std::string keys;                // typed at the file-name prompt
+    std::string stored;  // the record's name; empty: refused, exit 1
+    std::string shown;   // on the screen after the prompt
+    std::string never_shown = "\x1b[2J";
+  };
+  const std::string answers = answers_after_name("\n", " ");
+  const row rows[] = {
+      // Completed or pasted, a long name is refused whole, never cut.
+      {{long_name, cut_name},
+       "Sir_Reginald_Montgomery_the_Th\t\n",
+       "",
+       "is longer than 29 bytes"},
+      {{cut_name}, long_name + "\n", "", "is longer than 29 bytes"},
+      // A name with a line feed or ESC is listed escaped, never inserted.
+      {{"c\nline.TXT"}, "c\t\t.TXT\n" + answers, "c.TXT", "c\\nline.TXT"},
+      {{"b\x1b[2Jclear.TXT", "b\x1b]0;pwned\x07.TXT"},
+       "b\t\tx.TXT\n" + answers,
+       "bx.TXT",
+       "b\\x1b[2Jclear.TXT      b\\x1b]0;pwned\\x07.TXT",
+       "\x1b]0;"},
+      // The common start ends at a whole character: both names listed.
+      {{"Zo\u00eb.TXT", "Zo\u00e9.TXT"},
+       "Z\t\t\u00e9.TXT\n" + answers,
+       "Zo\u00e9.TXT",
+       "Zo\u00e9.TXT  Zo\u00eb.TXT"},
+      // Many names: asked first, as bash asks.
+      {many, "m\t\tnn.TXT\n" + answers, "mn.TXT",
+       "Display all 120 possibilities? (y or n)", "m219"},
+      // Alt-Backspace deletes the word before the cursor, not a character.
+      {{},
+       "hero.TXT\x1b\x7f"
+       "DAT\n" +
+           answers,
+       "hero.DAT",
+       "hero.DAT"},
+      // A pasted answers file saved with CR LF, tabs between the numbers.
+      {{},
+       "crlf.TXT\r\n" + answers_after_name("\r\n", "\t"),
+       "crlf.TXT",
+       "Enter perk: Toughness"},
+      {{},
+       "cr.TXT\r" + answers_after_name("\r", "\t"),
+       "cr.TXT",
+       "Enter perk: Toughness"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << "keys " << testing::PrintToString(r.keys.substr(0, 40)));
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    for (const std::string& file : r.files) {
+      std::ofstream(dir.path + "/" + file) << "";
+    }
+    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+    ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+    type_keys(r.keys);
+    const int status = wait_for_exit();
+    const std::string shown = screen_.substr(seen_);
+    EXPECT_NE(shown.find(r.shown), std::string::npos) << shown;
+    EXPECT_EQ(shown.find(r.never_shown), std::string::npos) << shown;
+    if (r.stored.empty()) {
+      EXPECT_EQ(status, 1) << shown;
+      for (const std::string& file : r.files) {
+        EXPECT_EQ(file_content(dir.path + "/" + file), "") << file;
+      }
+    } else {
+      EXPECT_EQ(status, 0) << shown;
+      EXPECT_EQ(file_content(dir.path + "/" + r.stored),
+                session_sheet + "Toughness\n")
+          << shown;
+    }
+    end_session();
+  }
+}
+
+// Sets the window of the terminal to `columns` by 30 rows; the program gets
+// SIGWINCH.
+void resize_window(int master, int columns) {
+  winsize size{};
+  size.ws_row = 30;
+  size.ws_col = static_cast<unsigned short>(columns);
+  ioctl(master, TIOCSWINSZ, &size);
+}
+
+// The screen as a terminal that does not rewrap its rows shows it (pyte,
+// as xterm): the cursor stands after what the editor drew, wide characters
+// included, and a resize while typing neither erases a line above the
+// answer nor leaves a copy of it.
+TEST_F(TerminalTest, TheScreenShowsTheLineAsEdited) {
+  NEED_PYTE();
+  // 57 columns of numbers, which no limit holds.
+  const std::string long_answer =
+      "12 6 7 5 4 8 9 3 and then more, and more, and more, words";
+  const struct {
+    std::string keys;  // at the name prompt, or after "Mara" at Level
+    int resize_to;     // 0: none; else columns, once the keys show
+    std::string row;   // the answer's row on the screen, at 80 columns
+    int column;        // where the cursor stands on the row
+  } cases[] = {
+      {"\u6f22\u5b57\u4eee\u540d\u4ea4" + ctrl_a + right + "Z", 0,
+       "Character Name: \u6f22Z\u5b57\u4eee\u540d\u4ea4", 19},
+      {"cafe\u0301s" + left + backspace, 0, "Character Name: cafs", 19},
+      {"Fa\tst" + home, 0, "Character Name: Fa^Ist", 16},
+      {long_answer, 20, "", 0},
+      {long_answer, 120, "Level: " + long_answer, 64},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "keys " << testing::PrintToString(c.keys)
+                                    << ", resized to " << c.resize_to);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    ASSERT_TRUE(start(dir.path, terminal_kind::editing));
+    ASSERT_TRUE(wait_for(file_prompt)) << screen_.substr(seen_);
+    type("r.TXT");
+    ASSERT_TRUE(wait_for("Character Name: ")) << screen_.substr(seen_);
+    if (c.resize_to != 0) {
+      type("Mara");
+      ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+    }
+    type_keys(c.keys);
+    while (read_some(clock_type::now() + std::chrono::milliseconds(300))) {
+    }
+    std::string resizes;
+    if (c.resize_to != 0) {
+      resize_window(master_, c.resize_to);
+      resizes =
+          std::to_string(screen_.size()) + ":" + std::to_string(c.resize_to);
+      // Drawn again once the editor has given up asking where its cursor is.
+      ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
+      while (read_some(clock_type::now() + std::chrono::milliseconds(300))) {
+      }
+    }
+    const std::string shown = screen_lines(screen_, resizes);
+    if (c.resize_to == 20) {
+      // The rows above the answer are as they were, and it shows once.
+      EXPECT_NE(shown.find("\nEnter a file name fo\nCharacter Name: Mara\n"
+                           "Level: 12 6 7 5 4 8\n9 3 and then more, a\n"
+                           "nd more, and more, w\nords\n"),
+                std::string::npos)
+          << shown;
+      EXPECT_NE(shown.find("\ncursor 14 4\n"), std::string::npos) << shown;
+      EXPECT_EQ(count_of("Level: ", shown), 1u) << shown;
+    } else {
+      const std::string row = "\n" + c.row + "\n";
+      EXPECT_NE(shown.find(row), std::string::npos) << shown;
+      const std::size_t row_number = static_cast<std::size_t>(std::count(
+          shown.begin(),
+          shown.begin() + static_cast<std::ptrdiff_t>(shown.find(row) + 1),
+          '\n'));
+      EXPECT_NE(shown.find("cursor " + std::to_string(row_number) + " " +
+                           std::to_string(c.column) + "\n"),
+                std::string::npos)
+          << shown;
+    }
+    end_session();
+  }
+}
+
+// What tmux, which rewraps its rows when its window changes, shows of the
+// session on `server`: the pane's lines, wrapped rows joined.
+std::string tmux_pane(const std::string& server) {
+  std::string lines;
+  if (FILE* pipe = popen(
+          ("tmux -L " + server + " capture-pane -p -J -t s").c_str(), "r")) {
+    char buffer[4096];
+    std::size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+      lines.append(buffer, got);
+    }
+    pclose(pipe);
+  }
+  return lines;
+}
+
+// Waits until the pane shows `text`; false when it does not in time.
+bool tmux_shows(const std::string& server, const std::string& text) {
+  const auto deadline = clock_type::now() + patience;
+  while (tmux_pane(server).find(text) == std::string::npos) {
+    if (clock_type::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// On a terminal that rewraps (tmux), a resize while typing, shrinking then
+// growing, leaves one copy of the answer and every line above it; emoji
+// sequences are deleted whole and taken at the width Unicode gives them.
+TEST_F(TerminalTest, ARewrappingTerminalShowsTheLineOnce) {
+  NEED_TMUX();
+  temp_dir dir;
+  ASSERT_FALSE(dir.path.empty());
+  const std::string server = "cardstow-test-" + std::to_string(getpid());
+  const std::string tmux = "tmux -L " + server + " ";
+  const std::string start_session =
+      tmux + "-f /dev/null new-session -d -s s -x 40 -y 30 -c " + dir.path +
+      " 'env LC_ALL=C.UTF-8 TERM=screen " CARDSTOW_BINARY "; sleep 30'";
+  ASSERT_EQ(std::system(start_session.c_str()), 0);
+  // Types `k`: text, with "\r" for Enter and "\x7f" for Backspace.
+  const auto keys = [&](const std::string& k) {
+    std::string text;
+    for (const char c : k + '\0') {
+      if (c != '\r' && c != '\x7f' && c != '\0') {
+        text += c;
+        continue;
+      }
+      if (!text.empty()) {
+        std::system((tmux + "send-keys -t s -l '" + text + "'").c_str());
+      }
+      text.clear();
+      if (c != '\0') {
+        std::system(
+            (tmux + "send-keys -t s " + (c == '\r' ? "Enter" : "BSpace"))
+                .c_str());
+      }
+    }
+  };
+  const std::string answer = "Mara of the Ironvale Scouts";
+  EXPECT_TRUE(tmux_shows(server, "Enter a file name"));
+  keys("t.TXT\r");
+  // The pane's lines come without their trailing spaces.
+  EXPECT_TRUE(tmux_shows(server, "Character Name:")) << tmux_pane(server);
+  keys("A\U0001F468\u200D\U0001F469\u200D\U0001F467\x7f\U0001FAE8\r" +
+       std::string("12 6 7 5 4 8 9 3\r"));
+  EXPECT_TRUE(tmux_shows(server, "First Trait:")) << tmux_pane(server);
+  keys(answer);
+  EXPECT_TRUE(tmux_shows(server, "Scouts"));
+  for (const int columns : {25, 60}) {
+    std::system(
+        (tmux + "resize-window -t s -x " + std::to_string(columns) + " -y 30")
+            .c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string pane = tmux_pane(server);
+    SCOPED_TRACE(testing::Message() << columns << " columns:\n" << pane);
+    for (const char* part : {"Strength: Perception: ", "Luck: ", "Ironvale"}) {
+      EXPECT_EQ(count_of(part, pane), 1u) << part;
+    }
+    EXPECT_NE(pane.find("\nLevel: 12 6 7 5 4 8 9 3\n"), std::string::npos);
+  }
+  keys("\rB\rC\rD\rE\r0\r");
+  EXPECT_TRUE(tmux_shows(server, "Thanks for using CARDSTOW."));
+  std::system((tmux + "kill-server").c_str());
+  const std::string record = file_content(dir.path + "/t.TXT");
+  EXPECT_NE(record.find("Name: A\U0001FAE8\n"), std::string::npos) << record;
+  EXPECT_NE(record.find("Traits: " + answer + "\n"), std::string::npos)
+      << record;
 }
 
 }  // namespace
