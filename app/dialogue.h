@@ -39,15 +39,15 @@ struct console_facts {
 // file another program holds are refused on `err`, and nothing is asked. A
 // failed write, sync, close or rename is checked once the dialogue has run to
 // its end and reported the same way, with no report line, saying when the
-// previous record is kept and where a new file that could not be renamed is. The perks stop being asked once
-// console input has ended. The report line shows the name escaped when
-// console.output_is_terminal (a person reads it), else byte for byte as typed
-// (a script may). A read error (`in` bad) stops the questions at once: no
-// later prompt is printed. Before the record sheet nothing is written and the
-// file is abandoned (abandon_record_file); during the perks those typed so
-// far stay stored. Either way it is reported on `err` with the reason
-// *console.read_error. Returns the exit status: 0 when the whole record was
-// stored, 1 otherwise.
+// previous record is kept and where a new file that could not be renamed is.
+// The perks stop being asked once console input has ended. The report line
+// shows the name escaped when console.output_is_terminal (a person reads it),
+// else byte for byte as typed (a script may). A read error (`in` bad) stops the
+// questions at once: no later prompt is printed. Before the record sheet
+// nothing is written and the file is abandoned (abandon_record_file); during
+// the perks those typed so far stay stored. Either way it is reported on `err`
+// with the reason *console.read_error. Returns the exit status: 0 when the
+// whole record was stored, 1 otherwise.
 int fill_in_record(const text_field& file_name, std::istream& in,
                    std::ostream& out, std::ostream& err,
                    const console_facts& console = {});

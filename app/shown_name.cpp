@@ -4,7 +4,6 @@
 #include <cstddef>
 
 #include "app/name_notation.h"
-
 #include "text/unicode.h"
 #include "text/utf8.h"
 
