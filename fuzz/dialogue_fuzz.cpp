@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -245,10 +246,12 @@ void check_stored(int status, std::string_view input, const console_output& out,
 // byte unless the record had already taken its place (a failed sync of its
 // entry). Only a new file that could not be renamed is left, complete.
 void check_failed(int status, const circumstances& run,
-                  const std::ostringstream& err) {
+                  const console_output& out, const std::ostringstream& err) {
   const memory_fault_point point = run.fault.point;
   require(status == 1, "a failed store ends with status 1");
   require(!err.view().empty(), "a failed store is reported");
+  require(out.view().find("has been stored in") == std::string_view::npos,
+          "a failed store has no report line");
   const std::string* leftover = memory_file_content(leftover_name);
   require((leftover != nullptr) ==
               (run.previous && point == memory_fault_point::rename),
@@ -285,7 +288,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // A new file that cannot be made only makes the record be written in place.
   if (memory_fault_happened() &&
       run.fault.point != memory_fault_point::create_new) {
-    check_failed(status, run, err);
+    check_failed(status, run, out_buffer, err);
   } else {
     check_stored(status, input, out_buffer, err);
   }
