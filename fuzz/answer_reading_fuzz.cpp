@@ -71,10 +71,26 @@ std::size_t announced_length(char byte) {
   return 0;
 }
 
-// Whether `line` holds a whole multi-byte character starting at `lead`.
+// Whether `second` may follow the lead byte `lead` in well-formed UTF-8: no
+// overlong form (C0, C1; E0 and F0 with a low second byte), no surrogate (ED
+// A0 to BF), nothing past U+10FFFF (F4 90 on, F5 to FF).
+bool second_byte_fits(char lead, char second) {
+  const auto l = static_cast<unsigned char>(lead);
+  const auto b = static_cast<unsigned char>(second);
+  if (l == 0xC0u || l == 0xC1u || l > 0xF4u) return false;
+  if (l == 0xE0u) return b >= 0xA0u;
+  if (l == 0xEDu) return b < 0xA0u;
+  if (l == 0xF0u) return b >= 0x90u;
+  if (l == 0xF4u) return b < 0x90u;
+  return true;
+}
+
+// Whether `line` holds a whole, well-formed multi-byte character starting at
+// `lead`.
 bool whole_character_at(std::string_view line, std::size_t lead) {
   const std::size_t length = announced_length(line[lead]);
   if (length == 0 || lead + length > line.size()) return false;
+  if (!second_byte_fits(line[lead], line[lead + 1])) return false;
   for (std::size_t i = lead + 1; i < lead + length; ++i) {
     if (!is_continuation(line[i])) return false;
   }

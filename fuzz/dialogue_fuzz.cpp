@@ -1,15 +1,14 @@
 // Fuzz target for the whole questionnaire: fill_in_record over fuzzed console
-// input, writing to a fixed temporary file, and checks of what it leaves.
+// input, storing the record among files held in memory (record/memory_files.h),
+// and checks of what it leaves there.
 //
 // The fuzz input is the console input only; the file name is this target's
-// own, so no input can make the run write anywhere else.
-#include <unistd.h>
-
+// own. What else the run meets, a previous record and one failing file
+// primitive, follows from a hash of the input, so that a seed still means
+// the answers it types.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -18,6 +17,7 @@
 
 #include "app/dialogue.h"
 #include "fuzz/reading_model.h"
+#include "record/memory_files.h"
 
 namespace {
 
@@ -30,18 +30,43 @@ constexpr std::string_view perk_count_prompt =
 constexpr std::string_view perk_prompt = "Enter perk: ";
 constexpr std::string_view indent = "        ";
 
-// The record file of this process, in /tmp; short enough for a file name.
+constexpr std::string_view record_name = "hero.TXT";
+constexpr std::string_view leftover_name = ".hero.TXT.cardstow-new";
+// A previous record: not a record sheet, so never taken for the new one.
+constexpr std::string_view previous_record = "Name: an earlier hero\r\n";
+
 const text_field& record_path() {
   static const text_field path = [] {
     text_field name{};
-    const int length =
-        std::snprintf(name.data(), name.size(), "/tmp/cardstow-fz-%ld.TXT",
-                      static_cast<long>(getpid()));
-    require(length > 0 && static_cast<std::size_t>(length) <= max_text,
-            "the record's file name fits a text field");
+    std::copy(record_name.begin(), record_name.end(), name.begin());
     return name;
   }();
   return path;
+}
+
+// What the run meets besides its console input.
+struct circumstances {
+  bool previous = false;  // a previous record is there
+  memory_fault fault;
+};
+
+// Chosen by an FNV-1a hash of the input: no fault for four inputs in ten.
+circumstances circumstances_of(std::string_view input) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (const char c : input) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+  }
+  constexpr memory_fault_point points[] = {
+      memory_fault_point::none,       memory_fault_point::none,
+      memory_fault_point::none,       memory_fault_point::none,
+      memory_fault_point::write,      memory_fault_point::sync,
+      memory_fault_point::close,      memory_fault_point::rename,
+      memory_fault_point::entry_sync, memory_fault_point::create_new};
+  circumstances run;
+  run.previous = (hash & 1) != 0;
+  run.fault.point = points[(hash >> 1) % std::size(points)];
+  run.fault.bytes_before = static_cast<std::size_t>((hash >> 8) % 640);
+  return run;
 }
 
 // How far console input had been read at a flush of console output.
@@ -77,18 +102,15 @@ class console_output : public std::stringbuf {
   std::istream& in_;
 };
 
-std::vector<std::string> lines_of_file(const char* name) {
-  std::ifstream file(name, std::ios::binary);
-  require(file.is_open(), "the record file exists");
-  const std::string content{std::istreambuf_iterator<char>(file),
-                            std::istreambuf_iterator<char>()};
-  require(!content.empty() && content.back() == '\n',
+std::vector<std::string> lines_of(const std::string* content) {
+  require(content != nullptr, "the record file exists");
+  require(!content->empty() && content->back() == '\n',
           "the record ends with a line end");
   std::vector<std::string> lines;
   std::size_t from = 0;
-  while (from < content.size()) {
-    const std::size_t feed = content.find('\n', from);
-    lines.push_back(content.substr(from, feed - from));
+  while (from < content->size()) {
+    const std::size_t feed = content->find('\n', from);
+    lines.push_back(content->substr(from, feed - from));
     from = feed + 1;
   }
   return lines;
@@ -207,11 +229,53 @@ void check_closing(int status, const console_output& out,
           "the run ends with the report and the thanks line");
 }
 
+// A run the fault did not stop: the record, and nothing else, is stored.
+void check_stored(int status, std::string_view input, const console_output& out,
+                  const std::ostringstream& err) {
+  check_closing(status, out, err);
+  const std::vector<std::string> lines =
+      lines_of(memory_file_content(record_name));
+  check_record_sheet(lines);
+  check_perks(lines, input, out);
+  require(
+      memory_file_names() == std::vector<std::string>{std::string(record_name)},
+      "no file but the record is left");
+}
+
+// A run whose store failed: reported, and the previous record kept byte for
+// byte unless the record had already taken its place (a failed sync of its
+// entry). Only a new file that could not be renamed is left, complete.
+void check_failed(int status, const circumstances& run,
+                  const console_output& out, const std::ostringstream& err) {
+  const memory_fault_point point = run.fault.point;
+  require(status == 1, "a failed store ends with status 1");
+  require(!err.view().empty(), "a failed store is reported");
+  require(out.view().find("has been stored in") == std::string_view::npos,
+          "a failed store has no report line");
+  const std::string* leftover = memory_file_content(leftover_name);
+  require((leftover != nullptr) ==
+              (run.previous && point == memory_fault_point::rename),
+          "a new file is left only when it could not be renamed");
+  if (leftover != nullptr) check_record_sheet(lines_of(leftover));
+  if (point == memory_fault_point::entry_sync) {
+    check_record_sheet(lines_of(memory_file_content(record_name)));
+  } else if (run.previous) {
+    const std::string* kept = memory_file_content(record_name);
+    require(kept != nullptr && *kept == previous_record,
+            "a failed run keeps the previous record byte for byte");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
+  const circumstances run = circumstances_of(input);
+  reset_memory_files(run.fault);
+  if (run.previous) {
+    put_memory_file(std::string(record_name), previous_record);
+  }
   std::istringstream in(input);
   console_output out_buffer(in);
   std::ostream out(&out_buffer);
@@ -219,10 +283,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   in.tie(&out);
 
   const int status = fill_in_record(record_path(), in, out, err);
-  check_closing(status, out_buffer, err);
-  const std::vector<std::string> lines = lines_of_file(record_path().data());
-  check_record_sheet(lines);
-  check_perks(lines, input, out_buffer);
-  std::remove(record_path().data());
+  require(open_memory_handles() == 0, "every file is closed at the end");
+  require(locked_memory_files() == 0, "no lock outlives the run");
+  // A new file that cannot be made only makes the record be written in place.
+  if (memory_fault_happened() &&
+      run.fault.point != memory_fault_point::create_new) {
+    check_failed(status, run, out_buffer, err);
+  } else {
+    check_stored(status, input, out_buffer, err);
+  }
   return 0;
 }
