@@ -46,6 +46,105 @@ bool move_to(edited_line& line, std::size_t at) {
   return true;
 }
 
+edit_command command_of_control_key(char key) {
+  switch (key) {
+    case '\r':
+    case '\n':
+      return edit_command::enter;
+    case '\x01':
+      return edit_command::move_home;
+    case '\x05':
+      return edit_command::move_end;
+    case '\x02':
+      return edit_command::move_left;
+    case '\x06':
+      return edit_command::move_right;
+    case '\x08':
+    case '\x7f':
+      return edit_command::delete_before;
+    case '\x04':
+      return edit_command::delete_or_end;
+    case '\x15':
+      return edit_command::kill_to_start;
+    case '\x0b':
+      return edit_command::kill_to_end;
+    case '\x17':
+      return edit_command::kill_to_space_before;
+    case '\x10':
+      return edit_command::previous_line;
+    case '\x0e':
+      return edit_command::next_line;
+    case '\x0c':
+    case '\x12':
+      return edit_command::redraw;
+  }
+  return edit_command::none;
+}
+
+// `k`: an escape sequence without its ESC.
+edit_command command_of_sequence(std::string_view k) {
+  using command = edit_command;
+  if (k == "[A" || k == "OA") return command::previous_line;
+  if (k == "[B" || k == "OB") return command::next_line;
+  if (k == "[C" || k == "OC") return command::move_right;
+  if (k == "[D" || k == "OD") return command::move_left;
+  if (k == "[H" || k == "OH" || k == "[1~" || k == "[7~") {
+    return command::move_home;
+  }
+  if (k == "[F" || k == "OF" || k == "[4~" || k == "[8~") {
+    return command::move_end;
+  }
+  if (k == "[3~") return command::delete_after;
+  if (k == "b") return command::move_word_left;
+  if (k == "f") return command::move_word_right;
+  if (k == "d") return command::kill_word_after;
+  if (k == "\x7f" || k == "\x08") return command::kill_word_before;
+  return command::none;
+}
+
+// The commands that move the cursor: false for the others.
+bool apply_motion(edited_line& line, edit_command command) {
+  switch (command) {
+    case edit_command::move_left:
+      return move_left(line);
+    case edit_command::move_right:
+      return move_right(line);
+    case edit_command::move_home:
+      return move_home(line);
+    case edit_command::move_end:
+      return move_end(line);
+    case edit_command::move_word_left:
+      return move_word_left(line);
+    case edit_command::move_word_right:
+      return move_word_right(line);
+    default:
+      return false;
+  }
+}
+
+// The commands that delete: false for the others.
+bool apply_deletion(edited_line& line, edit_command command) {
+  switch (command) {
+    case edit_command::delete_before:
+      return delete_before(line);
+    case edit_command::delete_after:
+    case edit_command::delete_or_end:
+      return delete_after(line);
+    case edit_command::kill_to_start:
+      return kill_to_start(line);
+    case edit_command::kill_to_end:
+      return kill_to_end(line);
+    case edit_command::kill_word_before:
+      return kill_word_before(line);
+    case edit_command::kill_word_after:
+      return kill_word_after(line);
+    case edit_command::kill_to_space_before:
+      return kill_to_space_before(line);
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool insert_text(edited_line& line, std::string_view text,
@@ -124,4 +223,15 @@ bool kill_to_space_before(edited_line& line) {
   while (at > 0 && line.text[at - 1] == ' ') --at;
   while (at > 0 && line.text[at - 1] != ' ') --at;
   return erase(line, at, line.cursor);
+}
+
+edit_command command_of_key(std::string_view key) {
+  if (key.size() > 1 && key[0] == '\x1b') {
+    return command_of_sequence(key.substr(1));
+  }
+  return key.size() == 1 ? command_of_control_key(key[0]) : edit_command::none;
+}
+
+bool apply_command(edited_line& line, edit_command command) {
+  return apply_motion(line, command) || apply_deletion(line, command);
 }
