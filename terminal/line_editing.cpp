@@ -46,61 +46,56 @@ bool move_to(edited_line& line, std::size_t at) {
   return true;
 }
 
-edit_command command_of_control_key(char key) {
-  switch (key) {
-    case '\r':
-    case '\n':
-      return edit_command::enter;
-    case '\x01':
-      return edit_command::move_home;
-    case '\x05':
-      return edit_command::move_end;
-    case '\x02':
-      return edit_command::move_left;
-    case '\x06':
-      return edit_command::move_right;
-    case '\x08':
-    case '\x7f':
-      return edit_command::delete_before;
-    case '\x04':
-      return edit_command::delete_or_end;
-    case '\x15':
-      return edit_command::kill_to_start;
-    case '\x0b':
-      return edit_command::kill_to_end;
-    case '\x17':
-      return edit_command::kill_to_space_before;
-    case '\x10':
-      return edit_command::previous_line;
-    case '\x0e':
-      return edit_command::next_line;
-    case '\x0c':
-    case '\x12':
-      return edit_command::redraw;
-  }
-  return edit_command::none;
-}
+struct key_binding {
+  std::string_view key;
+  edit_command command;
+};
 
-// `k`: an escape sequence without its ESC.
-edit_command command_of_sequence(std::string_view k) {
-  using command = edit_command;
-  if (k == "[A" || k == "OA") return command::previous_line;
-  if (k == "[B" || k == "OB") return command::next_line;
-  if (k == "[C" || k == "OC") return command::move_right;
-  if (k == "[D" || k == "OD") return command::move_left;
-  if (k == "[H" || k == "OH" || k == "[1~" || k == "[7~") {
-    return command::move_home;
-  }
-  if (k == "[F" || k == "OF" || k == "[4~" || k == "[8~") {
-    return command::move_end;
-  }
-  if (k == "[3~") return command::delete_after;
-  if (k == "b") return command::move_word_left;
-  if (k == "f") return command::move_word_right;
-  if (k == "d") return command::kill_word_after;
-  if (k == "\x7f" || k == "\x08") return command::kill_word_before;
-  return command::none;
-}
+// The keys the editor knows, control keys and escape sequences, each cursor
+// key in its two modes (CSI and SS3).
+namespace keys {
+using enum edit_command;
+constexpr key_binding bindings[] = {
+    {"\r", enter},
+    {"\n", enter},
+    {"\x01", move_home},             // Ctrl-A
+    {"\x05", move_end},              // Ctrl-E
+    {"\x02", move_left},             // Ctrl-B
+    {"\x06", move_right},            // Ctrl-F
+    {"\x08", delete_before},         // Ctrl-H
+    {"\x7f", delete_before},         // Backspace
+    {"\x04", delete_or_end},         // Ctrl-D
+    {"\x15", kill_to_start},         // Ctrl-U
+    {"\x0b", kill_to_end},           // Ctrl-K
+    {"\x17", kill_to_space_before},  // Ctrl-W
+    {"\x10", previous_line},         // Ctrl-P
+    {"\x0e", next_line},             // Ctrl-N
+    {"\x0c", redraw},                // Ctrl-L
+    {"\x12", redraw},                // Ctrl-R
+    {"\x1b[A", previous_line},       // Up
+    {"\x1bOA", previous_line},
+    {"\x1b[B", next_line},  // Down
+    {"\x1bOB", next_line},
+    {"\x1b[C", move_right},  // Right
+    {"\x1bOC", move_right},
+    {"\x1b[D", move_left},  // Left
+    {"\x1bOD", move_left},
+    {"\x1b[H", move_home},  // Home
+    {"\x1bOH", move_home},
+    {"\x1b[1~", move_home},
+    {"\x1b[7~", move_home},
+    {"\x1b[F", move_end},  // End
+    {"\x1bOF", move_end},
+    {"\x1b[4~", move_end},
+    {"\x1b[8~", move_end},
+    {"\x1b[3~", delete_after},       // Delete
+    {"\033b", move_word_left},       // Alt-B
+    {"\033f", move_word_right},      // Alt-F
+    {"\033d", kill_word_after},      // Alt-D
+    {"\x1b\x7f", kill_word_before},  // Alt-Backspace, as DEL or as BS
+    {"\x1b\x08", kill_word_before},
+};
+}  // namespace keys
 
 // The commands that move the cursor: false for the others.
 bool apply_motion(edited_line& line, edit_command command) {
@@ -226,10 +221,10 @@ bool kill_to_space_before(edited_line& line) {
 }
 
 edit_command command_of_key(std::string_view key) {
-  if (key.size() > 1 && key[0] == '\x1b') {
-    return command_of_sequence(key.substr(1));
+  for (const key_binding& binding : keys::bindings) {
+    if (binding.key == key) return binding.command;
   }
-  return key.size() == 1 ? command_of_control_key(key[0]) : edit_command::none;
+  return edit_command::none;
 }
 
 bool apply_command(edited_line& line, edit_command command) {
