@@ -255,6 +255,21 @@ bool edit_line(typed_lines& typed) {
   }
 }
 
+// Starts a new line, empty, after `prompt`, and draws them.
+void start_line(typed_lines& typed, std::string_view prompt,
+                const typed_answer& answer) {
+  typed.prompt.assign(prompt);
+  typed.answer = answer;
+  typed.line = {};
+  typed.refusing = typed.tabbed = false;
+  typed.drawn = {};
+  typed.drawn.columns = window_columns();
+  start_new_line(typed.history);
+  terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
+  draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
+  show(typed);
+}
+
 }  // namespace
 
 typed_lines* open_typed_lines() {
@@ -275,16 +290,7 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
                      const typed_answer& answer, std::string& line,
                      int& error) {
   if (!typed.editing) return read_plain_line(typed.plain, prompt, line, error);
-  typed.prompt.assign(prompt);
-  typed.answer = answer;
-  typed.line = {};
-  typed.refusing = typed.tabbed = false;
-  typed.drawn = {};
-  typed.drawn.columns = window_columns();
-  start_new_line(typed.history);
-  terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
-  draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
-  show(typed);
+  start_line(typed, prompt, answer);
   const bool entered = edit_line(typed);
   leave_line(typed);
   if (!entered) {

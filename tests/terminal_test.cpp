@@ -201,8 +201,6 @@ class TerminalTest : public testing::Test {
     return 0;
   }
 
-  // Checks that the terminal's modes are those of a new terminal, as the
-  // program found them.
   // Types `keys` as the last ones of a run that then ends with status 0, and
   // returns what of them the program left unread on the terminal, for the
   // shell: the test plays the shell by holding the terminal open.
@@ -219,11 +217,16 @@ class TerminalTest : public testing::Test {
     char unread[16] = {};
     const ssize_t got = read(shell_side, unread, sizeof unread);
     close(shell_side);
-    while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+    // All of the program's output, up to the end of the terminal (EIO once
+    // no one has it open), however slowly the kernel passes it on.
+    const auto deadline = clock_type::now() + patience;
+    while (read_some(deadline)) {
     }
     return std::string(unread, got > 0 ? static_cast<std::size_t>(got) : 0);
   }
 
+  // Checks that the terminal's modes are those of a new terminal, as the
+  // program found them.
   void expect_modes_as_found() {
     int other_master = -1, other_slave = -1;
     ASSERT_EQ(openpty(&other_master, &other_slave, nullptr, nullptr, nullptr),
