@@ -1298,4 +1298,46 @@ TEST(CardstowRecord, ASignalDuringTheSheetLeavesItWhole) {
   EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"r.TXT"});
 }
 
+// A signal as the run makes its file (strace sends it as the open that
+// creates it returns) waits until the file is guarded: the old record
+// stays, and no file the run made is left.
+TEST(CardstowRecord, ASignalAsTheFileIsMadeLeavesNoFile) {
+  if (CARDSTOW_SANITIZED) {
+    GTEST_SKIP() << "needs a build without sanitizers (they cannot run "
+                    "under strace)";
+  }
+  NEED(std::system("strace -V >/dev/null 2>&1") == 0, "strace");
+  const struct {
+    std::string old;  // r.TXT before the run; none when empty
+    // The file the run makes, as its open names it: beside an old record
+    // after the folder's path, else as typed.
+    std::string made;
+  } cases[] = {{"the old record\n", "/.r.TXT.cardstow-new"}, {"", "r.TXT"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.made);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    if (!c.old.empty()) write_file(dir.path + "/r.TXT", c.old);
+    child_run run;
+    run.directory = dir.path;
+    run.input = bytes_source("r.TXT\n" + mara_answers + "0\n");
+    run.program = "/usr/bin/strace";
+    run.args = {"-qq",
+                "-o",
+                "/dev/null",
+                "-P",
+                (c.old.empty() ? "" : dir.path) + c.made,
+                "-e",
+                "inject=openat:signal=TERM",
+                CARDSTOW_BINARY};
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.signal, SIGTERM) << describe_end(r);
+    EXPECT_EQ(entries_of(dir.path),
+              std::vector<std::string>(c.old.empty() ? 0 : 1, "r.TXT"));
+    if (!c.old.empty()) {
+      EXPECT_EQ(file_content(dir.path + "/r.TXT"), c.old);
+    }
+  }
+}
+
 }  // namespace
