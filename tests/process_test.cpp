@@ -1153,7 +1153,9 @@ struct file_system_kind {
 // new file left, the old file replaced rather than written over, and the
 // mode, owner and extended attributes that the file system keeps kept. What it
 // cannot keep is no reason to refuse. exFAT and vfat are mounted through FUSE,
-// as this kernel has drivers for neither.
+// as this kernel has drivers for neither, on a block device as a stick is:
+// then FUSE has done with a file renamed over (hidden meanwhile as
+// .fuse_hidden...) when the run's close of it returns.
 TEST(CardstowRecord, ReplacesTheSameWayOnEveryFileSystem) {
   NEED(is_root(), "root, to mount file systems");
   const std::string loop = "mount -o loop img m && old m";
@@ -1180,8 +1182,8 @@ TEST(CardstowRecord, ReplacesTheSameWayOnEveryFileSystem) {
        "mount.exfat-fuse $(losetup -f --show img) m && old m fat",
        "mkfs.exfat (exfatprogs) and mount.exfat-fuse (exfat-fuse)", true},
       {"vfat",
-       "truncate -s 16M img && mkfs.vfat img && "
-       "fusefat -o rw+ img m && old m fat",
+       "truncate -s 16M img && mkfs.vfat img && d=$(losetup -f --show img) "
+       "&& fusefat -o rw+,blkdev,fsname=$d $d m && old m fat",
        "mkfs.vfat (dosfstools) and fusefat", true},
   };
   for (const file_system_kind& kind : kinds) {
