@@ -1108,14 +1108,15 @@ struct mounted_file_system {
 };
 
 // What a file shows of its metadata: mode, owner, group and every extended
-// attribute with its value.
+// attribute with its value, in the order of their names.
 std::string metadata_of(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return "missing";
   char mode[8];
   std::snprintf(mode, sizeof mode, "%o", st.st_mode & 07777);
-  std::string shown = std::string(mode) + " " + std::to_string(st.st_uid) +
-                      ":" + std::to_string(st.st_gid);
+  std::vector<std::string> shown = {std::string(mode) + " " +
+                                    std::to_string(st.st_uid) + ":" +
+                                    std::to_string(st.st_gid)};
   char names[4096];
   const ssize_t size = listxattr(path.c_str(), names, sizeof names);
   for (ssize_t at = 0; at < size;
@@ -1123,19 +1124,21 @@ std::string metadata_of(const std::string& path) {
     char value[4096];
     const ssize_t length =
         getxattr(path.c_str(), names + at, value, sizeof value);
-    shown += std::string(" ") + (names + at) + "=" +
-             std::string(
-                 value, static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+    shown.push_back(std::string(names + at) + "=" +
+                    std::string(value, static_cast<std::size_t>(
+                                           std::max<ssize_t>(length, 0))));
   }
-  return shown;
+  std::sort(shown.begin() + 1, shown.end());
+  return testing::PrintToString(shown);
 }
 
 // `old DIR [fat]` makes DIR/HERO.TXT, an old record of mode 640, owned by
-// nobody, with an extended attribute; with "fat", what the file system
-// cannot keep is left as it is.
+// nobody, with an ACL and an extended attribute; with "fat", what the file
+// system cannot keep is left as it is.
 const std::string make_old_record =
     "old() { f=$1/HERO.TXT; printf 'the old record\\n' >$f || return 1; "
-    "chmod 640 $f && chown 65534:65534 $f && setfattr -n user.note -v kept "
+    "chmod 640 $f && chown 65534:65534 $f && setfacl -m u:nobody:r $f && "
+    "setfattr -n user.note -v kept "
     "$f || [ \"$2\" = fat ]; }; ";
 
 // A file system a player keeps records on, and how to mount one on m with
