@@ -120,8 +120,7 @@ void ask_perks(std::istream& in, std::ostream& out, record_file& file,
         text_read::ended) {
       break;
     }
-    write_perk_line(file.stream, text_of(record.current_perk));
-    note_write_error(file);
+    write_perk(file, text_of(record.current_perk));
   }
 }
 

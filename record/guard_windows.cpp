@@ -46,12 +46,17 @@ void remove_unwritten() {
 }
 
 // The sheet and the perks so far are the record: flushed, put in place.
+// ReplaceFileW opens the new file for itself and fails while this run holds
+// it open, so it is closed first. The main thread cannot touch the handle
+// again: this runs under its hold, which the event's thread keeps till the
+// process ends (signals/ending_signals.h).
 void publish_written() {
   const HANDLE file = guarded.file;
   if (file == INVALID_HANDLE_VALUE || !FlushFileBuffers(file) ||
       guarded.replaced.empty()) {
     return;
   }
+  CloseHandle(file);
   ReplaceFileW(guarded.replaced.c_str(), guarded.written.c_str(), nullptr,
                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
 }

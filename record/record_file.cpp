@@ -222,6 +222,14 @@ void write_perk_line(std::ostream& out, std::string_view perk) {
   }
 }
 
+void write_perk(record_file& file, std::string_view perk) {
+  // A signal meanwhile waits for the whole line: never a torn perk.
+  hold_ending_signals();
+  write_perk_line(file.stream, perk);
+  note_write_error(file);
+  release_ending_signals();
+}
+
 void note_write_error(record_file& file) {
   if (!file.stream && file.error == 0) {
     file.error = file.buffer.error() != 0 ? file.buffer.error() : EIO;
@@ -236,48 +244,9 @@ void note_write_error(record_file& file) {
 
 namespace {
 
-// Puts the synced record in place with ending signals held, or abandons it
-// when its last steps fail.
-void finish_record(record_file& file) {
-  hold_ending_signals();
-  // A new file is complete, closed, before it takes the record's name.
-  if (file.error == 0 && file.place == record_place::beside) {
-    file.error = close_file(file.handle);
-  }
-  if (file.error != 0) {
-    file.failure = record_failure::write;
-    abandon_record_file(file);
-    release_ending_signals();
-    return;
-  }
-  end_record_guard();
-  put_in_place(file);
-  if (file.handle.value != -1) {
-    const int close_error = close_file(file.handle);
-    if (file.error == 0 && close_error != 0) {
-      file.error = close_error;
-      file.failure = record_failure::write;
-    }
-  }
-  if (file.target.value != -1) close_file(file.target);
-  release_ending_signals();
-}
-
-}  // namespace
-
-int close_record_file(record_file& file) {
-  if (file.handle.value == -1) {
-    end_record_guard();
-    return file.error;
-  }
-  file.stream.flush();
-  note_write_error(file);
-  if (file.error == 0) file.error = sync_file(file.handle);
-  finish_record(file);
-  return file.error;
-}
-
-void abandon_record_file(record_file& file) {
+// Ends a record that will not be written; see abandon_record_file. Called with
+// ending signals held.
+void abandon(record_file& file) {
   end_record_guard();
   file_facts facts{};
   if (file.place == record_place::beside && file.handle.value == -1) {
@@ -294,4 +263,52 @@ void abandon_record_file(record_file& file) {
     close_file(file.handle);
   }
   if (file.target.value != -1) close_file(file.target);
+}
+
+// Puts the synced record in place, or abandons it when its last steps fail.
+// Called with ending signals held.
+void finish_record(record_file& file) {
+  // A new file is complete, closed, before it takes the record's name.
+  if (file.error == 0 && file.place == record_place::beside) {
+    file.error = close_file(file.handle);
+  }
+  if (file.error != 0) {
+    file.failure = record_failure::write;
+    abandon(file);
+    return;
+  }
+  end_record_guard();
+  put_in_place(file);
+  if (file.handle.value != -1) {
+    const int close_error = close_file(file.handle);
+    if (file.error == 0 && close_error != 0) {
+      file.error = close_error;
+      file.failure = record_failure::write;
+    }
+  }
+  if (file.target.value != -1) close_file(file.target);
+}
+
+}  // namespace
+
+int close_record_file(record_file& file) {
+  // A signal meanwhile waits until the record is in place or abandoned: its
+  // action never races the flush, the sync or the rename.
+  hold_ending_signals();
+  if (file.handle.value == -1) {
+    end_record_guard();
+  } else {
+    file.stream.flush();
+    note_write_error(file);
+    if (file.error == 0) file.error = sync_file(file.handle);
+    finish_record(file);
+  }
+  release_ending_signals();
+  return file.error;
+}
+
+void abandon_record_file(record_file& file) {
+  hold_ending_signals();
+  abandon(file);
+  release_ending_signals();
 }

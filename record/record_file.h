@@ -80,24 +80,30 @@ void write_record_sheet(std::ostream& out, const character_record& record);
 // Writes one perk line: the text alone and a line end, flushed.
 void write_perk_line(std::ostream& out, std::string_view perk);
 
+// Writes one perk line to `file` and notes a failure (note_write_error),
+// with ending signals held, so that a signal's action (the publish) finds
+// the line whole or not begun, and nothing is written after it.
+void write_perk(record_file& file, std::string_view perk);
+
 // Call after each write to `file.stream`: when the stream has failed and no
 // error is kept yet, keeps the reason the write failed; from then on a
 // signal no longer makes the failed record the record (a new file beside the
 // old record is removed instead).
 void note_write_error(record_file& file);
 
-// Flushes and syncs the record, puts a new file in place of the old record
-// and syncs the folder (a new name's too); written in place, checks that the
-// name still leads to the file. Returns 0 when the record is stored under
-// its name, otherwise the errno of the first failure, with file.failure
-// saying what failed: a failed write or sync removes the new file (the old
-// record stays whole); a failed rename keeps the complete new file under
-// new_name.
+// With ending signals held throughout, flushes and syncs the record, puts a
+// new file in place of the old record and syncs the folder (a new name's
+// too); written in place, checks that the name still leads to the file. Returns
+// 0 when the record is stored under its name, otherwise the errno of the first
+// failure, with file.failure saying what failed: a failed write or sync removes
+// the new file (the old record stays whole); a failed rename keeps the complete
+// new file under new_name.
 int close_record_file(record_file& file);
 
-// Ends a record that will not be written: closes the file and removes a new
-// file beside the record, or a file this run created that is still empty;
-// only while its name still leads to it. An existing file stays as it is.
+// Ends a record that will not be written, with ending signals held: closes
+// the file and removes a new file beside the record, or a file this run
+// created that is still empty; only while its name still leads to it. An
+// existing file stays as it is.
 void abandon_record_file(record_file& file);
 
 #endif  // CARDSTOW_RECORD_RECORD_FILE_H_

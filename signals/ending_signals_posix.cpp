@@ -1,7 +1,10 @@
 // Ending signals on POSIX: one handler for all of them, which runs the
-// registered actions and then ends the process by the signal.
+// registered actions and then ends the process by the signal, or, while
+// they are held, notes the signal for the release to act on.
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <iterator>
 
@@ -19,7 +22,10 @@ constexpr int synchronous_faults[] = {SIGSEGV, SIGBUS, SIGFPE,
 volatile sig_atomic_t installed = 0;
 ending_action volatile terminal_restore = nullptr;
 ending_action volatile record_ending = nullptr;
-sigset_t mask_before_hold;
+// A flag, not a signal mask: a hold costs two stores, so every perk line can
+// be written under one. `pending` is the first signal that came while held.
+volatile sig_atomic_t holding = 0;
+volatile sig_atomic_t pending = 0;
 
 bool is_synchronous_fault(int sig) {
   for (const int fault : synchronous_faults) {
@@ -42,10 +48,10 @@ void end_by(int sig) {
   sigprocmask(SIG_UNBLOCK, &just_sig, nullptr);
 }
 
-// Every other signal is blocked while it runs (sa_mask), so the actions run
-// once; a fault inside an action finds the default set and ends the process.
-void on_ending_signal(int sig) {
-  const int saved_errno = errno;
+// Runs the actions and ends the process by `sig`, with every other signal
+// blocked (the handler's sa_mask, or the release's mask), so they run once; a
+// fault inside an action finds the default set and ends the process.
+void act_and_end(int sig) {
   struct sigaction fallback {};
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
@@ -54,6 +60,19 @@ void on_ending_signal(int sig) {
   if (const ending_action restore = terminal_restore) restore();
   if (const ending_action action = record_ending) action();
   end_by(sig);
+}
+
+// A fault, or a signal the process sent itself (abort), is acted on at once:
+// the code that raised it cannot go on. Any other waits while held.
+void on_ending_signal(int sig, siginfo_t* info, void*) {
+  const int saved_errno = errno;
+  const bool own =
+      info != nullptr && info->si_code <= 0 && info->si_pid == getpid();
+  if (holding && !is_synchronous_fault(sig) && !own) {
+    if (pending == 0) pending = sig;
+  } else {
+    act_and_end(sig);
+  }
   errno = saved_errno;
 }
 
@@ -63,8 +82,8 @@ void install_one(int sig) {
     return;
   }
   struct sigaction action {};
-  action.sa_handler = on_ending_signal;
-  action.sa_flags = SA_RESTART;
+  action.sa_sigaction = on_ending_signal;
+  action.sa_flags = SA_RESTART | SA_SIGINFO;
   sigfillset(&action.sa_mask);
   sigaction(sig, &action, nullptr);
 }
@@ -91,15 +110,24 @@ void set_record_ending(ending_action action) {
   record_ending = action;
 }
 
+// The fences keep the compiler from moving the held writes out of the hold;
+// the handler runs on this thread, so no stronger ordering is needed.
 void hold_ending_signals() {
-  sigset_t held;
-  sigemptyset(&held);
-  for (const int sig : ending_signals) {
-    if (!is_synchronous_fault(sig)) sigaddset(&held, sig);
-  }
-  sigprocmask(SIG_BLOCK, &held, &mask_before_hold);
+  holding = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
+// A signal that comes after `holding` is cleared acts at once in the handler;
+// one noted before is acted on here, with every signal blocked as in the
+// handler.
 void release_ending_signals() {
-  sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  holding = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  const int sig = pending;
+  if (sig == 0) return;
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, nullptr);
+  act_and_end(sig);
 }

@@ -16,13 +16,15 @@ std::atomic<ending_action> record_ending{nullptr};
 // Held by hold_ending_signals; the handler takes it too, so it waits.
 SRWLOCK hold_lock = SRWLOCK_INIT;
 
+// Never releases the lock: the process is ending, and the main thread, at
+// its next hold, waits for that instead of writing after the record's
+// action. A second event finds the actions taken and waits as well.
 BOOL WINAPI on_console_event(DWORD) {
   AcquireSRWLockExclusive(&hold_lock);
   if (const ending_action restore = terminal_restore.exchange(nullptr)) {
     restore();
   }
   if (const ending_action action = record_ending.exchange(nullptr)) action();
-  ReleaseSRWLockExclusive(&hold_lock);
   return FALSE;
 }
 

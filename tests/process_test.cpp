@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1087,51 +1088,147 @@ TEST(CardstowRecord, WhatHappensMeanwhileNeverLosesTheRecord) {
   for (const meanwhile_case& c : cases) check_meanwhile(c);
 }
 
-// A file system image mounted on `dir`/m for the length of a test, as
-// root: `make` makes it from the file `dir`/img, `mount` mounts it there.
-struct mounted_image {
+// File systems mounted on `dir`/m for the length of a test, as root:
+// `mount` (shell commands run in `dir`) makes and mounts them. At the end
+// m and t (an overlay's layers) are unmounted and the loop devices of `dir`/img
+// detached.
+struct mounted_file_system {
   std::string dir;
-  std::string loop;
-  bool ok = false;
+  bool ok;
 
-  mounted_image(const std::string& folder, const std::string& make,
-                const std::string& mount)
-      : dir(folder) {
-    ok = shell(dir, "mkdir m && " + make);
-    if (!ok) return;
-    const std::string loop_file = dir + "/loop";
-    ok = shell(dir, "losetup -f --show img >loop") &&
-         !(loop = file_content(loop_file)).empty();
-    if (loop.ends_with('\n')) loop.pop_back();
-    ok = ok && shell(dir, mount + " " + loop + " m");
+  mounted_file_system(const std::string& folder, const std::string& mount)
+      : dir(folder), ok(shell(dir, "mkdir m && " + mount)) {}
+  ~mounted_file_system() {
+    shell(dir,
+          "umount m; umount t; for d in $(losetup -nO NAME -j img); do "
+          "losetup -d $d; done; true");
   }
-  ~mounted_image() {
-    shell(dir, "umount m");
-    if (!loop.empty()) shell(dir, "losetup -d " + loop);
-  }
-  mounted_image(const mounted_image&) = delete;
-  mounted_image& operator=(const mounted_image&) = delete;
+  mounted_file_system(const mounted_file_system&) = delete;
+  mounted_file_system& operator=(const mounted_file_system&) = delete;
 };
 
-// exFAT (through exfat-fuse, as this kernel has no exFAT driver): no
-// owners, no extended attributes, names that match whatever their case.
-// hero.TXT replaces HERO.TXT, one entry remains and no new file is left.
-TEST(CardstowRecord, ReplacesOnExfat) {
-  NEED(is_root(), "root, to mount a file system image");
-  temp_dir dir;
-  ASSERT_FALSE(dir.path.empty());
-  mounted_image image(dir.path, "truncate -s 8M img && mkfs.exfat img",
-                      "mount.exfat-fuse");
-  NEED(image.ok, "mkfs.exfat (exfatprogs) and mount.exfat-fuse (exfat-fuse)");
-  const std::string m = dir.path + "/m";
-  write_file(m + "/HERO.TXT", "the old record\n");
-  const child_result r =
-      run_cardstow(m, "hero.TXT\n" + mara_answers + "1\nToughness\n");
-  EXPECT_EQ(r.exit_status, 0) << describe_end(r) << r.err;
-  const std::vector<std::string> left = entries_of(m);
-  ASSERT_EQ(left.size(), 1u) << testing::PrintToString(left);
-  EXPECT_TRUE(left[0] == "hero.TXT" || left[0] == "HERO.TXT") << left[0];
-  EXPECT_EQ(file_content(m + "/" + left[0]), mara_sheet + "Toughness\n");
+// What a file shows of its metadata: mode, owner, group and every extended
+// attribute with its value, in the order of their names.
+std::string metadata_of(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return "missing";
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%o", st.st_mode & 07777);
+  std::vector<std::string> shown = {std::string(mode) + " " +
+                                    std::to_string(st.st_uid) + ":" +
+                                    std::to_string(st.st_gid)};
+  char names[4096];
+  const ssize_t size = listxattr(path.c_str(), names, sizeof names);
+  for (ssize_t at = 0; at < size;
+       at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+    char value[4096];
+    const ssize_t length =
+        getxattr(path.c_str(), names + at, value, sizeof value);
+    shown.push_back(std::string(names + at) + "=" +
+                    std::string(value, static_cast<std::size_t>(
+                                           std::max<ssize_t>(length, 0))));
+  }
+  std::sort(shown.begin() + 1, shown.end());
+  return testing::PrintToString(shown);
+}
+
+// `old DIR [fat]` makes DIR/HERO.TXT, an old record of mode 640, owned by
+// nobody, with an ACL and an extended attribute; with "fat", what the file
+// system cannot keep is left as it is.
+const std::string make_old_record =
+    "old() { f=$1/HERO.TXT; printf 'the old record\\n' >$f || return 1; "
+    "chmod 640 $f && chown 65534:65534 $f && setfacl -m u:nobody:r $f && "
+    "setfattr -n user.note -v kept "
+    "$f || [ \"$2\" = fat ]; }; ";
+
+// A file system a player keeps records on, and how to mount one on m with
+// an old record in it.
+struct file_system_kind {
+  std::string label;
+  std::string mount;  // shell commands, after make_old_record
+  std::string need;
+  bool any_case = false;  // names match whatever their case
+};
+
+// An existing record replaced by a run the same way on every file system:
+// the new record under the one entry of its name (on FAT file systems,
+// hero.TXT names HERO.TXT, in either spelling), exit 0, the report line, no
+// new file left, the old file replaced rather than written over, and the
+// mode, owner and extended attributes that the file system keeps kept. What it
+// cannot keep is no reason to refuse. exFAT and vfat are mounted through FUSE,
+// as this kernel has drivers for neither, on a block device as a stick is:
+// then FUSE has done with a file renamed over (hidden meanwhile as
+// .fuse_hidden...) when the run's close of it returns.
+TEST(CardstowRecord, ReplacesTheSameWayOnEveryFileSystem) {
+  NEED(is_root(), "root, to mount file systems");
+  const std::string loop = "mount -o loop img m && old m";
+  const std::string layers =
+      "mkdir t/l t/u t/w && old t/l && mount -t overlay overlay "
+      "-o lowerdir=t/l,upperdir=t/u,workdir=t/w m";
+  const file_system_kind kinds[] = {
+      {"ext4", "truncate -s 32M img && mkfs.ext4 -q img && " + loop,
+       "mkfs.ext4 (e2fsprogs) and a loop device"},
+      {"xfs", "truncate -s 320M img && mkfs.xfs -q img && " + loop,
+       "mkfs.xfs (xfsprogs) and a loop device"},
+      {"btrfs", "truncate -s 128M img && mkfs.btrfs -q img && " + loop,
+       "mkfs.btrfs (btrfs-progs) and a loop device"},
+      {"tmpfs", "mount -t tmpfs tmpfs m && old m", "a tmpfs mount"},
+      {"overlayfs, the record in a lower layer, upper on tmpfs",
+       "mkdir t && mount -t tmpfs tmpfs t && " + layers, "an overlay mount"},
+      {"overlayfs, upper on ext4",
+       "mkdir t && truncate -s 32M img && mkfs.ext4 -q img && "
+       "mount -o loop img t && mkdir t/l t/u t/w && mount -t overlay overlay "
+       "-o lowerdir=t/l,upperdir=t/u,workdir=t/w m && old m",
+       "mkfs.ext4 and an overlay mount"},
+      {"exFAT",
+       "truncate -s 8M img && mkfs.exfat img && "
+       "mount.exfat-fuse $(losetup -f --show img) m && old m fat",
+       "mkfs.exfat (exfatprogs) and mount.exfat-fuse (exfat-fuse)", true},
+      {"vfat",
+       "truncate -s 16M img && mkfs.vfat img && d=$(losetup -f --show img) "
+       "&& fusefat -o rw+,blkdev,fsname=$d $d m && old m fat",
+       "mkfs.vfat (dosfstools) and fusefat", true},
+  };
+  for (const file_system_kind& kind : kinds) {
+    SCOPED_TRACE(kind.label);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    mounted_file_system mounted(dir.path, make_old_record + kind.mount);
+    if (!mounted.ok) {
+      if (under_ci()) ADD_FAILURE() << "cannot mount: " << kind.mount;
+      std::printf("skipped \"%s\": needs %s\n", kind.label.c_str(),
+                  kind.need.c_str());
+      continue;
+    }
+    const std::string m = dir.path + "/m/";
+    const std::string before = metadata_of(m + "HERO.TXT");
+    const std::string name = kind.any_case ? "hero.TXT" : "HERO.TXT";
+    struct stat was {};
+    stat((m + name).c_str(), &was);
+    const child_result r =
+        run_cardstow(m, name + "\n" + mara_answers + "1\nToughness\n");
+    EXPECT_EQ(r.exit_status, 0) << describe_end(r) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out.ends_with(stored_lines(name))) << r.out;
+    std::vector<std::string> left = entries_of(m);
+    std::erase(left, "lost+found");
+    EXPECT_EQ(left.size(), 1u) << testing::PrintToString(left);
+    if (left.size() != 1) continue;
+    EXPECT_TRUE(left[0] == name || left[0] == "HERO.TXT") << left[0];
+    const std::string record = mara_sheet + "Toughness\n";
+    EXPECT_EQ(file_content(m + name), record);
+    // A spelling never looked up before: FUSE's kernel side keeps for a
+    // second what each spelling led to, where a FAT driver would match
+    // names whatever their case.
+    if (kind.any_case) {
+      EXPECT_EQ(file_content(m + "Hero.txt"), record);
+    }
+    EXPECT_EQ(metadata_of(m + left[0]), before);
+    // Replaced, not written over: the name leads to another file.
+    struct stat now {};
+    stat((m + name).c_str(), &now);
+    EXPECT_NE(now.st_ino, was.st_ino) << "written in place";
+  }
 }
 
 // A full disk during the perks: the old record stays whole, the new file
@@ -1167,8 +1264,9 @@ TEST(CardstowRecord, APowerCutLeavesTheOldOrTheNewRecord) {
   NEED(is_root(), "root, to mount a file system image");
   temp_dir dir;
   ASSERT_FALSE(dir.path.empty());
-  mounted_image image(dir.path, "truncate -s 32M img && mkfs.ext4 -q img",
-                      "mount -o commit=1");
+  mounted_file_system image(dir.path,
+                            "truncate -s 32M img && mkfs.ext4 -q img && mount "
+                            "-o loop,commit=1 img m");
   NEED(image.ok, "mkfs.ext4 and a loop device");
   const std::string m = dir.path + "/m";
   write_file(m + "/r.TXT", "the old record\n");
@@ -1252,50 +1350,71 @@ TEST(CardstowRecord, ASlowReaderGetsTheWholeRecord) {
   EXPECT_TRUE(got == record) << "the record read differs";
 }
 
-// A signal while the 18 lines of the sheet are written (strace sends it as
-// the 8th line's write returns) waits for the whole sheet: the record is the
-// whole sheet, and the run ends by the signal.
-TEST(CardstowRecord, ASignalDuringTheSheetLeavesItWhole) {
+// A signal while the record is written waits for what is being written:
+// strace sends it at one system call, found in a first run, and the record
+// then holds whole lines only, and the run ends by the signal. The perk's
+// write fails with EINTR first, as a write to a slow device can, so the
+// line takes two writes.
+TEST(CardstowRecord, ASignalWhileWritingLeavesWholeLines) {
   if (CARDSTOW_SANITIZED) {
     GTEST_SKIP() << "needs a build without sanitizers (they cannot run "
                     "under strace)";
   }
   NEED(std::system("strace -V >/dev/null 2>&1") == 0, "strace");
-  temp_dir dir;
-  ASSERT_FALSE(dir.path.empty());
-  const std::string input = "r.TXT\n" + mara_answers + "2\nToughness\n";
-  // Which write of the run is the sheet's 8th line: counted in a first run.
-  write_file(dir.path + "/r.TXT", "the old record\n");
-  child_run count;
-  count.directory = dir.path;
-  count.input = bytes_source(input);
-  count.program = "/usr/bin/strace";
-  count.args = {"-qq",          "-e", "trace=write", "-o", dir.path + "/log",
+  struct signal_case {
+    std::string label;
+    std::string call;    // the system call the signal comes at
+    std::string marker;  // in its strace line: which one of them
+    std::string inject;  // more of strace's inject= for it
+    std::string record;  // r.TXT afterwards
+  };
+  const std::string whole = mara_sheet + "Toughness\nLead Belly\n";
+  const signal_case cases[] = {
+      {"the sheet's 8th line", "write", "\"CH: 4\\n\"", "", mara_sheet},
+      {"a perk line, interrupted", "write", "\"Lead Belly\\n\"", ":error=EINTR",
+       whole},
+      {"the rename at the end", "rename", "cardstow-new", "", whole},
+  };
+  for (const signal_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    ASSERT_FALSE(dir.path.empty());
+    // Which call of the run it is: counted in a first run.
+    write_file(dir.path + "/r.TXT", "the old record\n");
+    child_run count;
+    count.directory = dir.path;
+    count.input =
+        bytes_source("r.TXT\n" + mara_answers + "2\nToughness\nLead Belly\n");
+    count.program = "/usr/bin/strace";
+    count.args = {
+        "-qq",          "-e", "trace=" + c.call, "-o", dir.path + "/log",
+        CARDSTOW_BINARY};
+    ASSERT_EQ(run_child(count).exit_status, 0);
+    std::ifstream log(dir.path + "/log");
+    int calls = 0;
+    int at = 0;
+    for (std::string line; std::getline(log, line) && at == 0;) {
+      if (line.starts_with(c.call + "(")) ++calls;
+      if (line.find(c.marker) != std::string::npos) at = calls;
+    }
+    ASSERT_GT(at, 0) << "no " << c.marker << " in the strace log";
+    write_file(dir.path + "/r.TXT", "the old record\n");
+    std::remove((dir.path + "/log").c_str());
+    child_run run = count;
+    run.args = {"-qq",
+                "-o",
+                "/dev/null",
+                "-e",
+                "trace=" + c.call,
+                "-e",
+                "inject=" + c.call + c.inject +
+                    ":signal=TERM:when=" + std::to_string(at),
                 CARDSTOW_BINARY};
-  ASSERT_EQ(run_child(count).exit_status, 0);
-  std::ifstream log(dir.path + "/log");
-  int writes = 0;
-  int eighth = 0;
-  for (std::string line; std::getline(log, line) && eighth == 0;) {
-    if (line.starts_with("write(")) ++writes;
-    if (line.find("\"CH: 4\\n\"") != std::string::npos) eighth = writes;
+    const child_result r = run_child(run);
+    EXPECT_EQ(r.signal, SIGTERM) << describe_end(r);
+    EXPECT_EQ(file_content(dir.path + "/r.TXT"), c.record);
+    EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"r.TXT"});
   }
-  ASSERT_GT(eighth, 0) << "no sheet line in the strace log";
-  write_file(dir.path + "/r.TXT", "the old record\n");
-  std::remove((dir.path + "/log").c_str());
-  child_run run = count;
-  run.args = {"-qq",
-              "-o",
-              "/dev/null",
-              "-e",
-              "trace=write",
-              "-e",
-              "inject=write:signal=TERM:when=" + std::to_string(eighth),
-              CARDSTOW_BINARY};
-  const child_result r = run_child(run);
-  EXPECT_EQ(r.signal, SIGTERM) << describe_end(r);
-  EXPECT_EQ(file_content(dir.path + "/r.TXT"), mara_sheet);
-  EXPECT_EQ(entries_of(dir.path), std::vector<std::string>{"r.TXT"});
 }
 
 // A signal as the run makes its file (strace sends it as the open that

@@ -4,7 +4,7 @@
 # program), or directly on Windows (Git Bash, MSYS2). Each run is in an empty
 # directory; text mode ends every line of the console output, the error line
 # and the record with CR LF.
-#   windows_run_check.sh session|crlf_session|bom_session|utf16le_session|utf16be_session|utf8_name|answers_file|ctrl_z|utf16_ctrl_z|replace_session|other_program|forced_end PROGRAM [EMULATOR...]
+#   windows_run_check.sh session|crlf_session|bom_session|utf16le_session|utf16be_session|utf8_name|answers_file|ctrl_z|utf16_ctrl_z|replace_session|other_program|forced_end|ctrl_c_perks PROGRAM [EMULATOR...]
 #   windows_run_check.sh refused NAME PROGRAM [EMULATOR...]
 set -euo pipefail
 check=$1
@@ -76,10 +76,15 @@ check_session() {
       $'\nAll this information has been stored in mara.TXT\nThanks for using CARDSTOW.\n'
   } | crlf | expect_content "$dir/out" "the console output"
   expect_files mara.TXT
+  expect_record Toughness 'Lead Belly'
+}
+
+# mara.TXT is the record of the README's session with the perks given.
+expect_record() {
   printf '%s\n' 'Ironvale Scout Corps Personal Record' '' 'Name: Mara Voss' 'Level: 12' '' \
     'ST: 6      IN: 8' 'PE: 7      AG: 9' 'EN: 5      LK: 3' 'CH: 4' '' \
     'Traits: Fast Shot' '        Small Frame' '' 'Tags:   Guns' '        Lockpick' \
-    '        Speech' '' 'Perks:' 'Toughness' 'Lead Belly' | crlf | expect_content mara.TXT "the record"
+    '        Speech' '' 'Perks:' "$@" | crlf | expect_content mara.TXT "the record"
 }
 
 # Standard input as Windows tools save it: $1 is utf-8 (with its byte-order
@@ -157,6 +162,27 @@ case $check in
     wait $! || true
     exec 7>&-
     expect_files ;;
+  ctrl_c_perks)
+    # Ctrl-C while the second perk is asked: the sheet and the first perk
+    # become the record, in place of the old one, and no new file is left.
+    # Wine turns SIGINT into a Ctrl-C console event; Windows has no such way.
+    [ ${#emulator[@]} -gt 0 ] || { echo "needs Wine: skipped"; exit 77; }
+    printf 'an older record\r\n' >mara.TXT
+    cp "$2" "$dir/ctrl-c.exe"
+    mkfifo "$dir/in"
+    "${emulator[@]}" "$dir/ctrl-c.exe" <"$dir/in" >"$dir/out" 2>&1 &
+    exec 7>"$dir/in"
+    printf "$answers" | sed '$d' >&7  # all but the second perk
+    for _ in $(seq 100); do
+      grep -qs Toughness .mara.TXT.cardstow-new && break
+      sleep 0.1
+    done
+    grep -qs Toughness .mara.TXT.cardstow-new || fail "the run never wrote the first perk"
+    pkill -INT -x ctrl-c.exe
+    wait $! || true
+    exec 7>&-
+    expect_files mara.TXT
+    expect_record Toughness ;;
   answers_file)
     printf 'hero.TXT\r\nMara\r\n' >hero.TXT
     run_on hero.TXT 1
