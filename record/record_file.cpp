@@ -121,15 +121,8 @@ void put_in_place(record_file& file) {
   if (file.error != 0) file.failure = record_failure::entry;
 }
 
-}  // namespace
-
-std::string leftover_name(const std::string& replaced) {
-  const std::size_t start = last_component_start(replaced);
-  return replaced.substr(0, start) + "." + replaced.substr(start) +
-         ".cardstow-new";
-}
-
-int open_record_file(record_file& file, const char* name) {
+// open_record_file, with ending signals held.
+int open_and_guard(record_file& file, const char* name) {
   file.name = name;
   bool created = false;
   for (int attempt = 0; attempt < open_attempts; ++attempt) {
@@ -147,12 +140,27 @@ int open_record_file(record_file& file, const char* name) {
   if (file.place == record_place::direct)
     set_delete_at_close(file.handle, true);
   if (file.place != record_place::in_place) {
-    hold_ending_signals();
     guard_unwritten(file.handle, written_name(file),
                     file.place == record_place::direct);
-    release_ending_signals();
   }
   return 0;
+}
+
+}  // namespace
+
+std::string leftover_name(const std::string& replaced) {
+  const std::size_t start = last_component_start(replaced);
+  return replaced.substr(0, start) + "." + replaced.substr(start) +
+         ".cardstow-new";
+}
+
+int open_record_file(record_file& file, const char* name) {
+  // A signal meanwhile waits until the file this run made is guarded, so
+  // that it removes the file; no open here waits for anything.
+  hold_ending_signals();
+  const int error = open_and_guard(file, name);
+  release_ending_signals();
+  return error;
 }
 
 int start_record(record_file& file, const character_record& record) {

@@ -60,8 +60,10 @@ std::string leftover_name(const std::string& replaced);
 // file beside it (record_place), which gets its owner, group, mode and
 // extended attributes; the existing file keeps its content until
 // close_record_file. Until start_record, a run ended by a signal removes
-// the new file. Returns 0 when open; otherwise a file_refusal or the errno,
-// also kept in file.error, and the stream stays bad.
+// the new file; an ending signal that comes while it opens waits until the
+// new file is guarded (record/file_system.h), so none is left. Returns 0 when
+// open; otherwise a file_refusal or the errno, also kept in file.error, and the
+// stream stays bad.
 int open_record_file(record_file& file, const char* name);
 
 // Writes the record sheet (emptying the file first when written in place),

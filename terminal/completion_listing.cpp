@@ -3,9 +3,12 @@
 
 #include <algorithm>
 
+#include "app/shown_name.h"
 #include "terminal/screen_layout.h"
 
-std::string in_columns(const std::vector<std::string>& names, int columns) {
+std::string in_columns(const std::vector<std::string>& found, int columns) {
+  std::vector<std::string> names;
+  for (const std::string& name : found) names.push_back(shown_name(name));
   std::size_t widest = 0;
   for (const std::string& name : names) {
     widest = std::max(widest, static_cast<std::size_t>(text_width(name)));

@@ -2,6 +2,8 @@
 // after the ECMA-48 forms of escape sequences.
 #include "terminal/key_decoding.h"
 
+#include <charconv>
+
 namespace {
 
 using state = key_decoder::state;
@@ -18,7 +20,11 @@ bool in_range(char byte, int low, int high) {
   return b >= low && b <= high;
 }
 
+// The first byte of a key.
 key_kind start(key_decoder& decoder, char byte, std::string& key) {
+  const bool line_feed_after_return = decoder.after_return && byte == '\n';
+  decoder.after_return = byte == '\r';
+  if (line_feed_after_return) return key_kind::dropped;
   if (byte == escape) {
     decoder.at = state::escape;
     decoder.sequence.assign(1, escape);
@@ -137,4 +143,15 @@ key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key) {
       return after_escape(decoder, byte, key);
   }
   return key_kind::pending;
+}
+
+int reported_cursor_column(std::string_view key) {
+  if (key.size() < 6 || key.substr(0, 2) != "\x1b[" || key.back() != 'R') {
+    return -1;
+  }
+  const std::size_t semicolon = key.find(';');
+  if (semicolon == std::string_view::npos) return -1;
+  int column = 0;
+  std::from_chars(key.data() + semicolon + 1, key.data() + key.size(), column);
+  return column - 1;
 }

@@ -15,15 +15,17 @@ enum class key_kind {
              // and one character) or a meta key ("ESC" and one character,
              // Alt-Backspace "ESC DEL" and "ESC BS" included)
   dropped,   // the end of a sequence that is never a key: a mouse report, a
-             // terminal reply (OSC, DCS, APC, PM, SOS), an overlong CSI
+             // terminal reply (OSC, DCS, APC, PM, SOS), an overlong CSI; or
+             // the LF of a CR LF line end
 };
 
 // Where the decoding of the bytes typed stands; starts between keys.
 struct key_decoder {
   enum class state { ground, escape, csi, ss3, mouse, string, string_escape };
   state at = state::ground;
-  std::string sequence;  // the escape sequence read so far
-  int mouse_left = 0;    // bytes of a mouse report still to come
+  std::string sequence;       // the escape sequence read so far
+  int mouse_left = 0;         // bytes of a mouse report still to come
+  bool after_return = false;  // the last key was CR: an LF now ends nothing
 };
 
 // Takes the next byte typed. For key_kind::text and key_kind::sequence puts
@@ -32,6 +34,13 @@ struct key_decoder {
 // ESC then a byte that cannot follow it drops the ESC, and a byte that breaks
 // a sequence drops the sequence: that byte is then taken anew. A terminal
 // reply ends at BEL or ESC \, or at a line end, which is then taken as text.
+// CR and LF are each a line end, but an LF right after a CR is dropped: a
+// CR LF line end is one key, also when its two bytes come in separate reads.
 key_kind decode_key_byte(key_decoder& decoder, char byte, std::string& key);
+
+// The column, counted from 0, of a cursor position report (ESC [ row ;
+// column R, the terminal's answer to ESC [ 6 n) given as `key`; -1 when `key`
+// is no such report.
+int reported_cursor_column(std::string_view key);
 
 #endif  // CARDSTOW_TERMINAL_KEY_DECODING_H_

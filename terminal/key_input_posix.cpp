@@ -94,6 +94,16 @@ bool wait_for_key(int milliseconds) {
   return poll(&input, 1, milliseconds) == 1;
 }
 
+termios raw_key_modes(const termios& found) {
+  termios modes = found;
+  modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
+  modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
+  modes.c_oflag |= OPOST | ONLCR;  // a line feed starts the next row
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  return modes;
+}
+
 void block_redraw_signals() {
   const sigset_t signals = redraw_signals();
   sigprocmask(SIG_BLOCK, &signals, &waiting_mask);

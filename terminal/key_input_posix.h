@@ -3,6 +3,8 @@
 #ifndef CARDSTOW_TERMINAL_KEY_INPUT_POSIX_H_
 #define CARDSTOW_TERMINAL_KEY_INPUT_POSIX_H_
 
+#include <termios.h>
+
 #include <string>
 
 #include "terminal/key_decoding.h"
@@ -40,6 +42,11 @@ bool key_waiting();
 
 // Waits up to `milliseconds` for a byte to read; false when none came.
 bool wait_for_key(int milliseconds);
+
+// The terminal's modes for reading keys, from `found`: no echo, no lines
+// collected, CR kept as CR (so that CR LF is one line end), a line feed
+// written as CR LF; the signal keys still signal.
+termios raw_key_modes(const termios& found);
 
 // Blocks SIGWINCH and SIGCONT, which read_key alone lets through.
 void block_redraw_signals();

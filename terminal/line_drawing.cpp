@@ -43,6 +43,12 @@ void draw_from(drawn_line& drawn, const edited_line& line, screen_place place) {
   }
 }
 
+// The cells from the start of the prompt's first row to the cursor.
+std::size_t cells_to_cursor(const drawn_line& drawn) {
+  return drawn.cursor.row * static_cast<std::size_t>(drawn.columns) +
+         static_cast<std::size_t>(drawn.cursor.column);
+}
+
 }  // namespace
 
 void draw_prompt_and_line(drawn_line& drawn, std::string_view prompt,
@@ -87,16 +93,17 @@ void end_drawn_line(drawn_line& drawn) {
   drawn.cursor = {};
 }
 
-std::size_t rewrapped_row(const drawn_line& drawn, int columns) {
-  const std::size_t cells =
-      drawn.cursor.row * static_cast<std::size_t>(drawn.columns) +
-      static_cast<std::size_t>(drawn.cursor.column);
-  return cells / static_cast<std::size_t>(columns);
+bool resize_needs_cursor_column(const drawn_line& drawn, int columns) {
+  return cells_to_cursor(drawn) / static_cast<std::size_t>(columns) !=
+         drawn.cursor.row;
 }
 
-int rewrapped_column(const drawn_line& drawn, int columns) {
-  const std::size_t cells =
-      drawn.cursor.row * static_cast<std::size_t>(drawn.columns) +
-      static_cast<std::size_t>(drawn.cursor.column);
-  return static_cast<int>(cells % static_cast<std::size_t>(columns));
+void resize_drawn_line(drawn_line& drawn, int columns, int reported_column) {
+  const std::size_t cells = cells_to_cursor(drawn);
+  const auto width = static_cast<std::size_t>(columns);
+  const int kept_column = std::min(drawn.cursor.column, columns - 1);
+  const bool rewraps = reported_column == static_cast<int>(cells % width) &&
+                       reported_column != kept_column;
+  if (rewraps) drawn.cursor.row = cells / width;
+  drawn.columns = columns;
 }

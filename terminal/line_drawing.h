@@ -40,10 +40,18 @@ void draw_edit(drawn_line& drawn, const edited_line& line,
 // must be at its end and drawn there.
 void end_drawn_line(drawn_line& drawn);
 
-// The row the cursor stands on after the window changed to `columns`, on a
-// terminal that rewraps its rows (tmux) and so moves the cursor with the
-// text, and the column it then shows.
-std::size_t rewrapped_row(const drawn_line& drawn, int columns);
-int rewrapped_column(const drawn_line& drawn, int columns);
+// Whether the row the cursor stands on, once the window changed to
+// `columns`, depends on how the terminal takes the change: one that rewraps
+// its rows (tmux, most graphical ones) moves the cursor with the text, one
+// that does not (xterm) leaves it on its row. Then the terminal must be asked
+// where its cursor is (ESC [ 6 n) for resize_drawn_line.
+bool resize_needs_cursor_column(const drawn_line& drawn, int columns);
+
+// Takes the window's change to `columns`: drawn.columns and the row of
+// drawn.cursor become what they are now, whether the terminal rewraps its
+// rows or not, as told by `reported_column`, the column the terminal gave
+// for its cursor (from 0). With -1 (not asked, or no answer) it is taken not
+// to rewrap, which never erases a line above the answer.
+void resize_drawn_line(drawn_line& drawn, int columns, int reported_column);
 
 #endif  // CARDSTOW_TERMINAL_LINE_DRAWING_H_

@@ -46,6 +46,100 @@ bool move_to(edited_line& line, std::size_t at) {
   return true;
 }
 
+struct key_binding {
+  std::string_view key;
+  edit_command command;
+};
+
+// The keys the editor knows, control keys and escape sequences, each cursor
+// key in its two modes (CSI and SS3).
+namespace keys {
+using enum edit_command;
+constexpr key_binding bindings[] = {
+    {"\r", enter},
+    {"\n", enter},
+    {"\x01", move_home},             // Ctrl-A
+    {"\x05", move_end},              // Ctrl-E
+    {"\x02", move_left},             // Ctrl-B
+    {"\x06", move_right},            // Ctrl-F
+    {"\x08", delete_before},         // Ctrl-H
+    {"\x7f", delete_before},         // Backspace
+    {"\x04", delete_or_end},         // Ctrl-D
+    {"\x15", kill_to_start},         // Ctrl-U
+    {"\x0b", kill_to_end},           // Ctrl-K
+    {"\x17", kill_to_space_before},  // Ctrl-W
+    {"\x10", previous_line},         // Ctrl-P
+    {"\x0e", next_line},             // Ctrl-N
+    {"\x0c", redraw},                // Ctrl-L
+    {"\x12", redraw},                // Ctrl-R
+    {"\x1b[A", previous_line},       // Up
+    {"\x1bOA", previous_line},
+    {"\x1b[B", next_line},  // Down
+    {"\x1bOB", next_line},
+    {"\x1b[C", move_right},  // Right
+    {"\x1bOC", move_right},
+    {"\x1b[D", move_left},  // Left
+    {"\x1bOD", move_left},
+    {"\x1b[H", move_home},  // Home
+    {"\x1bOH", move_home},
+    {"\x1b[1~", move_home},
+    {"\x1b[7~", move_home},
+    {"\x1b[F", move_end},  // End
+    {"\x1bOF", move_end},
+    {"\x1b[4~", move_end},
+    {"\x1b[8~", move_end},
+    {"\x1b[3~", delete_after},       // Delete
+    {"\033b", move_word_left},       // Alt-B
+    {"\033f", move_word_right},      // Alt-F
+    {"\033d", kill_word_after},      // Alt-D
+    {"\x1b\x7f", kill_word_before},  // Alt-Backspace, as DEL or as BS
+    {"\x1b\x08", kill_word_before},
+};
+}  // namespace keys
+
+// The commands that move the cursor: false for the others.
+bool apply_motion(edited_line& line, edit_command command) {
+  switch (command) {
+    case edit_command::move_left:
+      return move_left(line);
+    case edit_command::move_right:
+      return move_right(line);
+    case edit_command::move_home:
+      return move_home(line);
+    case edit_command::move_end:
+      return move_end(line);
+    case edit_command::move_word_left:
+      return move_word_left(line);
+    case edit_command::move_word_right:
+      return move_word_right(line);
+    default:
+      return false;
+  }
+}
+
+// The commands that delete: false for the others.
+bool apply_deletion(edited_line& line, edit_command command) {
+  switch (command) {
+    case edit_command::delete_before:
+      return delete_before(line);
+    case edit_command::delete_after:
+    case edit_command::delete_or_end:
+      return delete_after(line);
+    case edit_command::kill_to_start:
+      return kill_to_start(line);
+    case edit_command::kill_to_end:
+      return kill_to_end(line);
+    case edit_command::kill_word_before:
+      return kill_word_before(line);
+    case edit_command::kill_word_after:
+      return kill_word_after(line);
+    case edit_command::kill_to_space_before:
+      return kill_to_space_before(line);
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool insert_text(edited_line& line, std::string_view text,
@@ -124,4 +218,15 @@ bool kill_to_space_before(edited_line& line) {
   while (at > 0 && line.text[at - 1] == ' ') --at;
   while (at > 0 && line.text[at - 1] != ' ') --at;
   return erase(line, at, line.cursor);
+}
+
+edit_command command_of_key(std::string_view key) {
+  for (const key_binding& binding : keys::bindings) {
+    if (binding.key == key) return binding.command;
+  }
+  return edit_command::none;
+}
+
+bool apply_command(edited_line& line, edit_command command) {
+  return apply_motion(line, command) || apply_deletion(line, command);
 }

@@ -1,7 +1,8 @@
-// The editing commands of the line editor: pure functions over a line of
-// UTF-8 text and a cursor in it, moving and deleting whole grapheme clusters
-// (a letter with its accents, an emoji sequence, a flag) as text/unicode.h
-// finds them. No terminal is involved: the session draws the result.
+// The editing commands of the line editor and the keys bound to them: pure
+// functions over a line of UTF-8 text and a cursor in it, moving and deleting
+// whole grapheme clusters (a letter with its accents, an emoji sequence, a
+// flag) as text/unicode.h finds them. No terminal is involved: the session
+// reads the keys and draws the result.
 #ifndef CARDSTOW_TERMINAL_LINE_EDITING_H_
 #define CARDSTOW_TERMINAL_LINE_EDITING_H_
 
@@ -51,5 +52,40 @@ bool kill_word_after(edited_line& line);
 // Back to the previous space, as readline's unix-word-rubout (Ctrl-W):
 // "saves/hero.TXT" loses all of it.
 bool kill_to_space_before(edited_line& line);
+
+// What a key asks of the editor.
+enum class edit_command {
+  none,  // nothing: a key the editor does not know (text is no command)
+  enter,
+  delete_or_end,  // Ctrl-D: delete_after, or the end of input on an empty line
+  redraw,         // draw the prompt and the line again
+  previous_line,  // the history's line before the one shown
+  next_line,      // and after it
+  move_left,
+  move_right,
+  move_home,
+  move_end,
+  move_word_left,
+  move_word_right,
+  delete_before,
+  delete_after,
+  kill_to_start,
+  kill_to_end,
+  kill_word_before,
+  kill_word_after,
+  kill_to_space_before,
+};
+
+// The command bound to `key`, a control key (one byte) or an escape sequence
+// (from ESC on) as terminal/key_decoding.h gives them: the Emacs keys of
+// shells (Ctrl-A, -E, -B, -F, -D, -H, -U, -K, -W, -P, -N, -L, Alt-B, -F, -D,
+// Alt-Backspace, Enter) and the arrow, Home, End and Delete keys, in both
+// their cursor-key modes.
+edit_command command_of_key(std::string_view key);
+
+// Carries out `command` on `line` when it is one of the commands named as a
+// function above (delete_or_end as delete_after); false, changing nothing, for
+// the others or when there is nothing to move over or delete.
+bool apply_command(edited_line& line, edit_command command);
 
 #endif  // CARDSTOW_TERMINAL_LINE_EDITING_H_

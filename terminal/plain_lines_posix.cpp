@@ -1,6 +1,7 @@
 // Lines typed at a terminal without the editor, echoed key by key.
 #include "terminal/plain_lines_posix.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "terminal/line_editing.h"
@@ -44,6 +45,12 @@ void take_key(const plain_lines& plain, edited_line& line,
 
 }  // namespace
 
+int plain_echo_descriptor() {
+  const int access = fcntl(0, F_GETFL) & O_ACCMODE;
+  if (access == O_RDWR || access == O_WRONLY) return 0;
+  return isatty(1) ? 1 : -1;
+}
+
 bool read_plain_line(plain_lines& plain, std::string_view prompt,
                      std::string& line, int& error) {
   int ignored = 0;
@@ -54,9 +61,6 @@ bool read_plain_line(plain_lines& plain, std::string_view prompt,
     const key_read got = read_key(plain.input, key, error);
     if (got == key_read::ended || got == key_read::failed) return false;
     if (got != key_read::key || key[0] == '\x1b') continue;
-    const bool line_feed_after_return = plain.after_return && key == "\n";
-    plain.after_return = key == "\r";
-    if (line_feed_after_return) continue;
     if (key == "\r" || key == "\n") {
       echo(plain, "\n");
       line += typed.text + "\n";

@@ -14,8 +14,12 @@
 struct plain_lines {
   key_input input;  // input.utf8 false: any byte but a control is text
   int echo = -1;    // where keys are echoed: the terminal, as fd 0 or fd 1
-  bool after_return = false;  // the last line ended with CR: an LF is its end
 };
+
+// Where keys typed without the editor are echoed: the terminal, written
+// through standard input when it is open for writing (as a terminal usually
+// is), else standard output when that is the terminal; -1 when neither.
+int plain_echo_descriptor();
 
 // Writes `prompt` to standard output (a failed write shows again at the next
 // write of console output), then reads keys from the terminal, which must be

@@ -10,17 +10,13 @@
 // back when a signal ends or stops the program. Where the editor cannot run
 // (a dumb or unknown terminal, output elsewhere, a character set other than
 // UTF-8) keys are read the same way and echoed as typed (plain_lines_posix.h).
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <deque>
 #include <string>
 #include <string_view>
 
-#include "app/shown_name.h"
 #include "terminal/completion_listing.h"
 #include "terminal/file_name_completion_posix.h"
 #include "terminal/key_input_posix.h"
@@ -46,7 +42,6 @@ struct typed_lines {
   drawn_line drawn;            // what the screen shows of the two
   bool refusing = false;       // a character did not fit; nor do those after
   bool tabbed = false;         // the last key was a Tab: the next one lists
-  bool after_return = false;   // the last line ended with CR: an LF is its end
   bool after_listing = false;  // names were listed: draw all under them
   int error = 0;
 };
@@ -71,17 +66,6 @@ void show(typed_lines& typed) {
 
 void ring_bell(typed_lines& typed) { typed.drawn.output += '\a'; }
 
-// The answer to a cursor position report request (ESC [ 6 n), if `key` is
-// one: the column, counted from 0; -1 otherwise.
-int reported_column(const std::string& key) {
-  if (key.size() < 6 || key.compare(0, 2, "\x1b[") != 0 || key.back() != 'R') {
-    return -1;
-  }
-  const std::size_t semicolon = key.find(';');
-  if (semicolon == std::string::npos) return -1;
-  return std::atoi(key.c_str() + semicolon + 1) - 1;
-}
-
 // Asks the terminal where its cursor is: the column, or -1 when it does not
 // answer within a fifth of a second. Keys read meanwhile are queued.
 int ask_cursor_column(typed_lines& typed) {
@@ -90,37 +74,23 @@ int ask_cursor_column(typed_lines& typed) {
   while (wait_for_key(200)) {
     int ignored = 0;
     if (read_key(typed.input, key, ignored) != key_read::key) break;
-    const int column = reported_column(key);
+    const int column = reported_cursor_column(key);
     if (column >= 0) return column;
     typed.queued.push_back(key);
   }
   return -1;
 }
 
-// Where the cursor's row is, from the prompt's first row, after the window
-// changed to `columns`. A terminal that rewraps its rows (tmux, most
-// graphical ones) moves the cursor with the text; one that does not (xterm)
-// leaves it on its row. Where the two differ the terminal is asked where
-// its cursor is; without an answer it is taken not to rewrap, which never
-// erases a line above the answer.
-std::size_t cursor_row_after_resize(typed_lines& typed, int columns) {
-  const std::size_t kept_row = typed.drawn.cursor.row;
-  const std::size_t rewrapped = rewrapped_row(typed.drawn, columns);
-  if (rewrapped == kept_row) return rewrapped;
-  show(typed);
-  const int column = ask_cursor_column(typed);
-  const int kept_column = std::min(typed.drawn.cursor.column, columns - 1);
-  const bool rewraps =
-      column == rewrapped_column(typed.drawn, columns) && column != kept_column;
-  return rewraps ? rewrapped : kept_row;
-}
-
 // Draws the line again after a resize or a resumption, where it starts.
 void redraw(typed_lines& typed) {
   const int columns = window_columns();
   if (columns != typed.drawn.columns) {
-    typed.drawn.cursor.row = cursor_row_after_resize(typed, columns);
-    typed.drawn.columns = columns;
+    int column = -1;
+    if (resize_needs_cursor_column(typed.drawn, columns)) {
+      show(typed);
+      column = ask_cursor_column(typed);
+    }
+    resize_drawn_line(typed.drawn, columns, column);
   }
   draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, false);
   show(typed);
@@ -152,12 +122,10 @@ bool wants_all(typed_lines& typed, std::size_t count) {
 // draws the line again under them.
 void list_names(typed_lines& typed, const std::vector<std::string>& matches) {
   leave_line(typed);
-  std::vector<std::string> shown;
-  for (const std::string& name : matches) shown.push_back(shown_name(name));
-  const bool many = shown.size() > most_names_listed_unasked;
-  if (!many || wants_all(typed, shown.size())) {
+  const bool many = matches.size() > most_names_listed_unasked;
+  if (!many || wants_all(typed, matches.size())) {
     if (many) write_out("\n");
-    write_out(in_columns(shown, typed.drawn.columns));
+    write_out(in_columns(matches, typed.drawn.columns));
   }
   typed.after_listing = true;
 }
@@ -208,102 +176,68 @@ outcome show_recalled(typed_lines& typed, const std::string* recalled) {
   return outcome::edited;
 }
 
-outcome as_outcome(bool changed) {
-  return changed ? outcome::edited : outcome::unchanged;
-}
-
-outcome control_key(typed_lines& typed, char key) {
-  edited_line& line = typed.line;
-  switch (key) {
-    case '\r':
-    case '\n':
+// Carries out the command of a control key or an escape sequence.
+outcome command(typed_lines& typed, edit_command command) {
+  switch (command) {
+    case edit_command::enter:
       return outcome::entered;
-    case '\x01':
-      return as_outcome(move_home(line));
-    case '\x05':
-      return as_outcome(move_end(line));
-    case '\x02':
-      return as_outcome(move_left(line));
-    case '\x06':
-      return as_outcome(move_right(line));
-    case '\x08':
-    case '\x7f':
-      return as_outcome(delete_before(line));
-    case '\x04':
-      return line.text.empty() ? outcome::ended
-                               : as_outcome(delete_after(line));
-    case '\x15':
-      return as_outcome(kill_to_start(line));
-    case '\x0b':
-      return as_outcome(kill_to_end(line));
-    case '\x17':
-      return as_outcome(kill_to_space_before(line));
-    case '\x10':
-      return show_recalled(typed, recall_previous(typed.history, line.text));
-    case '\x0e':
+    case edit_command::previous_line:
+      return show_recalled(typed,
+                           recall_previous(typed.history, typed.line.text));
+    case edit_command::next_line:
       return show_recalled(typed, recall_next(typed.history));
-    case '\x0c':
-    case '\x12':
-      draw_prompt_and_line(typed.drawn, typed.prompt, line, false);
+    case edit_command::redraw:
+      draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, false);
       return outcome::unchanged;
+    default:
+      break;
   }
-  return outcome::unchanged;
+  if (command == edit_command::delete_or_end && typed.line.text.empty()) {
+    return outcome::ended;
+  }
+  return apply_command(typed.line, command) ? outcome::edited
+                                            : outcome::unchanged;
 }
 
-// The escape sequences of the keys the editor knows; the others do nothing.
-outcome sequence_key(typed_lines& typed, const std::string& key) {
-  edited_line& line = typed.line;
-  const std::string_view k = std::string_view(key).substr(1);
-  if (k == "[A" || k == "OA") return control_key(typed, '\x10');
-  if (k == "[B" || k == "OB") return control_key(typed, '\x0e');
-  if (k == "[C" || k == "OC") return as_outcome(move_right(line));
-  if (k == "[D" || k == "OD") return as_outcome(move_left(line));
-  if (k == "[H" || k == "OH" || k == "[1~" || k == "[7~") {
-    return as_outcome(move_home(line));
-  }
-  if (k == "[F" || k == "OF" || k == "[4~" || k == "[8~") {
-    return as_outcome(move_end(line));
-  }
-  if (k == "[3~") return as_outcome(delete_after(line));
-  if (k == "b") return as_outcome(move_word_left(line));
-  if (k == "f") return as_outcome(move_word_right(line));
-  if (k == "d") return as_outcome(kill_word_after(line));
-  if (k == "\x7f" || k == "\x08") return as_outcome(kill_word_before(line));
-  return outcome::unchanged;
-}
-
+// What `key` does: text goes into the line, Tab completes a file name, other
+// keys are commands.
 outcome act(typed_lines& typed, const std::string& key) {
   if (key != "\t") typed.tabbed = false;
-  if (key[0] == '\x1b') {
-    typed.refusing = false;
-    return sequence_key(typed, key);
-  }
   const bool control = key.size() == 1 && (key[0] < 0x20 || key[0] == 0x7f);
+  const bool text = key == "\t" || (!control && key[0] != '\x1b');
   if (key == "\t" && typed.answer.kind == answer_kind::file_name) {
     typed.refusing = false;
     return complete(typed);
   }
-  if (!control || key == "\t") return take_character(typed, key);
+  if (text) return take_character(typed, key);
   typed.refusing = false;
-  return control_key(typed, key[0]);
+  return command(typed, command_of_key(key));
 }
 
-// The next key: one queued, else one read. The LF of a CR LF line end whose
-// CR ended the line before is dropped.
+// The next key: one queued while waiting for a reply, else one read.
 key_read next_key(typed_lines& typed, std::string& key) {
-  for (;;) {
-    key_read got = key_read::key;
-    if (!typed.queued.empty()) {
-      key = std::move(typed.queued.front());
-      typed.queued.pop_front();
-    } else {
-      got = read_key(typed.input, key, typed.error);
-    }
-    if (got != key_read::key) return got;
-    const bool line_feed_after_return = typed.after_return && key == "\n";
-    typed.after_return = false;
-    if (!line_feed_after_return) return got;
+  if (typed.queued.empty()) return read_key(typed.input, key, typed.error);
+  key = std::move(typed.queued.front());
+  typed.queued.pop_front();
+  return key_read::key;
+}
+
+// Takes one key: acts on it and draws what it changed.
+outcome take_key(typed_lines& typed, const std::string& key) {
+  const std::size_t end_before = typed.line.text.size();
+  const bool at_end = typed.line.cursor == end_before;
+  const outcome done = act(typed, key);
+  if (done == outcome::edited && typed.after_listing) {
+    typed.after_listing = false;
+    draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
+  } else if (done == outcome::edited) {
+    draw_edit(typed.drawn, typed.line, end_before, at_end);
   }
+  // Keys that come together, as a paste, are written out together once the
+  // line is long enough for that to matter.
+  const bool long_line = typed.line.text.size() > 64;
+  if (typed.queued.empty() && (!long_line || !key_waiting())) show(typed);
+  return done;
 }
 
 // Edits one line until Enter (true) or the end of input (false).
@@ -314,73 +248,16 @@ bool edit_line(typed_lines& typed) {
     if (got == key_read::redraw) redraw(typed);
     if (got == key_read::ended || got == key_read::failed) return false;
     if (got != key_read::key) continue;
-    const std::size_t end_before = typed.line.text.size();
-    const bool at_end = typed.line.cursor == end_before;
-    const outcome done = act(typed, key);
-    // Keys that come together, as a paste, are written out together once
-    // the line is long enough for that to matter.
-    if (done == outcome::edited && typed.after_listing) {
-      typed.after_listing = false;
-      draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
-    } else if (done == outcome::edited) {
-      draw_edit(typed.drawn, typed.line, end_before, at_end);
-    }
-    const bool long_line = typed.line.text.size() > 64;
-    if (typed.queued.empty() && (!long_line || !key_waiting())) show(typed);
-    switch (done) {
-      case outcome::entered:
-        typed.after_return = key == "\r";
-        return true;
-      case outcome::ended:
-        return false;
-      case outcome::edited:
-      case outcome::unchanged:
-        break;
+    const outcome done = take_key(typed, key);
+    if (done == outcome::entered || done == outcome::ended) {
+      return done == outcome::entered;
     }
   }
 }
 
-// The terminal's modes while the editor has it: no echo, no lines collected,
-// CR kept as CR, a line feed written as CR LF; the signal keys still signal.
-termios editing_modes(const termios& found) {
-  termios modes = found;
-  modes.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON | IEXTEN);
-  modes.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR);
-  modes.c_oflag |= OPOST | ONLCR;  // a line feed starts the next row
-  modes.c_cc[VMIN] = 1;
-  modes.c_cc[VTIME] = 0;
-  return modes;
-}
-
-// Where keys typed without the editor are echoed: the terminal, written
-// through standard input when it is open for writing (as a terminal
-// usually is), else standard output when that is the terminal.
-int echo_descriptor() {
-  const int access = fcntl(0, F_GETFL) & O_ACCMODE;
-  if (access == O_RDWR || access == O_WRONLY) return 0;
-  return isatty(1) ? 1 : -1;
-}
-
-}  // namespace
-
-typed_lines* open_typed_lines() {
-  if (!isatty(0) || tcgetattr(0, &found_modes) != 0) return nullptr;
-  auto* typed = new typed_lines;
-  const bool utf8 = locale_allows_utf8();
-  typed->editing = isatty(1) && terminal_is_known() && utf8;
-  typed->plain.input.utf8 = utf8;
-  typed->plain.echo = echo_descriptor();
-  install_terminal_signal_handlers(found_modes);
-  block_redraw_signals();
-  const termios modes = editing_modes(found_modes);
-  tcsetattr(0, TCSADRAIN, &modes);
-  return typed;
-}
-
-bool read_typed_line(typed_lines& typed, std::string_view prompt,
-                     const typed_answer& answer, std::string& line,
-                     int& error) {
-  if (!typed.editing) return read_plain_line(typed.plain, prompt, line, error);
+// Starts a new line, empty, after `prompt`, and draws them.
+void start_line(typed_lines& typed, std::string_view prompt,
+                const typed_answer& answer) {
   typed.prompt.assign(prompt);
   typed.answer = answer;
   typed.line = {};
@@ -391,6 +268,29 @@ bool read_typed_line(typed_lines& typed, std::string_view prompt,
   terminal_redraw_due = 0;  // the line is drawn anew, at the window's size
   draw_prompt_and_line(typed.drawn, typed.prompt, typed.line, true);
   show(typed);
+}
+
+}  // namespace
+
+typed_lines* open_typed_lines() {
+  if (!isatty(0) || tcgetattr(0, &found_modes) != 0) return nullptr;
+  auto* typed = new typed_lines;
+  const bool utf8 = locale_allows_utf8();
+  typed->editing = isatty(1) && terminal_is_known() && utf8;
+  typed->plain.input.utf8 = utf8;
+  typed->plain.echo = plain_echo_descriptor();
+  install_terminal_signal_handlers(found_modes);
+  block_redraw_signals();
+  const termios modes = raw_key_modes(found_modes);
+  tcsetattr(0, TCSADRAIN, &modes);
+  return typed;
+}
+
+bool read_typed_line(typed_lines& typed, std::string_view prompt,
+                     const typed_answer& answer, std::string& line,
+                     int& error) {
+  if (!typed.editing) return read_plain_line(typed.plain, prompt, line, error);
+  start_line(typed, prompt, answer);
   const bool entered = edit_line(typed);
   leave_line(typed);
   if (!entered) {

@@ -62,12 +62,31 @@ TEST(KeyDecoding, TellsKeysFromText) {
        "b"},  // a control breaks a CSI
       {"a\x1bO\x01", "a\x01"},
       {"a\x1b[" + std::string(40, '1') + "Db", "a~b"},  // overlong
+      {"a\r\nb\n\r\r\n", "a\r~b\n\r\r~"},  // the LF of CR LF: one line end
+      {"a\r\x1b[A\n", "a\r[[A]\n"},        // apart, two
+      {"a\x1b\r\n", "a\r~"},
       {"a\x1b[1;", "a..."},  // cut: waits for the rest
       {"a\x1b]2;x", "a..."},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(keys_of(c.bytes), c.keys)
         << "bytes: " << testing::PrintToString(c.bytes);
+  }
+}
+
+// The terminal's answer to ESC [ 6 n, where the editor asks for its cursor
+// after a resize.
+TEST(KeyDecoding, ReadsTheCursorColumnOfAPositionReport) {
+  const struct {
+    std::string key;
+    int column;
+  } cases[] = {
+      {"\x1b[12;5R", 4}, {"\x1b[1;1R", 0}, {"\x1b[30;120R", 119},
+      {"\x1b[5R", -1},   {"\x1b[A", -1},   {"\x1b[1;5D", -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(reported_cursor_column(c.key), c.column)
+        << "key: " << testing::PrintToString(c.key);
   }
 }
 

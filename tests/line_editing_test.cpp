@@ -1,5 +1,6 @@
 // The line editor's parts that need no terminal: editing commands over
-// grapheme clusters, the history of Up and Down, and file-name completion.
+// grapheme clusters and their keys, the history of Up and Down, where the
+// cursor is after a resize, and file-name completion.
 #include "terminal/line_editing.h"
 
 #include <gtest/gtest.h>
@@ -9,16 +10,26 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "terminal/file_name_completion_posix.h"
+#include "terminal/line_drawing.h"
 #include "terminal/line_history.h"
 
 namespace {
 
+// The keys a terminal sends for the commands `edited` names by a letter,
+// control keys and escape sequences both.
+const std::map<char, std::string> bound_keys = {
+    {'L', "\033[D"}, {'R', "\x06"},  {'H', "\x01"},     {'E', "\033OF"},
+    {'b', "\033b"},  {'f', "\033f"}, {'B', "\x7f"},     {'D', "\x04"},
+    {'U', "\x15"},   {'K', "\x0b"},  {'W', "\033\x7f"}, {'w', "\x17"},
+    {'d', "\033d"}};
+
 // Runs `keys` on a line holding `text`, the cursor at its end: one letter a
-// command (L R H E left, right, home, end; b f word left, right; B D delete
+// key (L R H E left, right, home, end; b f word left, right; B D delete
 // before, after; U K kill to start, end; W Alt-Backspace; w Ctrl-W; d Alt-D),
 // "+" inserts the next character. Returns the text with "^" at the cursor.
 std::string edited(const std::string& text, const std::string& keys,
@@ -26,49 +37,10 @@ std::string edited(const std::string& text, const std::string& keys,
   edited_line line;
   insert_text(line, text, most_bytes);
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    switch (keys[i]) {
-      case 'L':
-        move_left(line);
-        break;
-      case 'R':
-        move_right(line);
-        break;
-      case 'H':
-        move_home(line);
-        break;
-      case 'E':
-        move_end(line);
-        break;
-      case 'b':
-        move_word_left(line);
-        break;
-      case 'f':
-        move_word_right(line);
-        break;
-      case 'B':
-        delete_before(line);
-        break;
-      case 'D':
-        delete_after(line);
-        break;
-      case 'U':
-        kill_to_start(line);
-        break;
-      case 'K':
-        kill_to_end(line);
-        break;
-      case 'W':
-        kill_word_before(line);
-        break;
-      case 'w':
-        kill_to_space_before(line);
-        break;
-      case 'd':
-        kill_word_after(line);
-        break;
-      case '+':
-        insert_text(line, keys.substr(++i, 1), most_bytes);
-        break;
+    if (keys[i] == '+') {
+      insert_text(line, keys.substr(++i, 1), most_bytes);
+    } else {
+      apply_command(line, command_of_key(bound_keys.at(keys[i])));
     }
   }
   return line.text.substr(0, line.cursor) + "^" + line.text.substr(line.cursor);
@@ -139,6 +111,41 @@ TEST(LineHistory, DownAfterUpBringsBackTheLineBeingTyped) {
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(*shown, "Fast Sh");
   EXPECT_EQ(recall_next(history), nullptr);
+}
+
+// After a resize the cursor's row depends on whether the terminal rewraps its
+// rows (tmux moves the cursor with the text) or not (xterm leaves it on its
+// row, at most in its last column); the terminal's reply tells them apart.
+TEST(LineDrawing, AResizeFindsTheCursorRowByTheTerminalsReply) {
+  const struct {
+    int before;
+    screen_place cursor;
+    int after;
+    bool asks;
+    int reply;  // -1: none
+    std::size_t row;
+  } cases[] = {
+      {40, {0, 30}, 20, true, 10, 1},   // shrunk, rewrapped
+      {40, {0, 30}, 20, true, 19, 0},   // shrunk, kept on its row
+      {40, {0, 30}, 20, true, -1, 0},   // no reply: never above the answer
+      {20, {1, 5}, 40, true, 25, 0},    // grown, rewrapped
+      {20, {1, 5}, 40, true, 5, 1},     // grown, kept
+      {40, {0, 10}, 20, false, -1, 0},  // the same row either way
+  };
+  for (const auto& c : cases) {
+    drawn_line drawn;
+    drawn.columns = c.before;
+    drawn.cursor = c.cursor;
+    const std::string where = "cursor " + std::to_string(c.cursor.row) + "," +
+                              std::to_string(c.cursor.column) + " at " +
+                              std::to_string(c.before) + " columns, then " +
+                              std::to_string(c.after) + ", reply " +
+                              std::to_string(c.reply);
+    EXPECT_EQ(resize_needs_cursor_column(drawn, c.after), c.asks) << where;
+    resize_drawn_line(drawn, c.after, c.reply);
+    EXPECT_EQ(drawn.cursor.row, c.row) << where;
+    EXPECT_EQ(drawn.columns, c.after) << where;
+  }
 }
 
 class FileNameCompletion : public testing::Test {

@@ -1354,7 +1354,8 @@ TEST(CardstowRecord, ASlowReaderGetsTheWholeRecord) {
 // strace sends it at one system call, found in a first run, and the record
 // then holds whole lines only, and the run ends by the signal. The perk's
 // write fails with EINTR first, as a write to a slow device can, so the
-// line takes two writes.
+// line takes two writes. One as the new file is made waits until the file
+// is guarded, and the file is removed.
 TEST(CardstowRecord, ASignalWhileWritingLeavesWholeLines) {
   if (CARDSTOW_SANITIZED) {
     GTEST_SKIP() << "needs a build without sanitizers (they cannot run "
@@ -1374,6 +1375,8 @@ TEST(CardstowRecord, ASignalWhileWritingLeavesWholeLines) {
       {"a perk line, interrupted", "write", "\"Lead Belly\\n\"", ":error=EINTR",
        whole},
       {"the rename at the end", "rename", "cardstow-new", "", whole},
+      // Made, the new file is removed: its open is part of the hold.
+      {"the new file's open", "openat", "cardstow-new", "", "the old record\n"},
   };
   for (const signal_case& c : cases) {
     SCOPED_TRACE(c.label);

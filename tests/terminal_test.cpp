@@ -153,6 +153,14 @@ class TerminalTest : public testing::Test {
 
   void type(const std::string& answer) { type_keys(answer + "\n"); }
 
+  // Types a character the editor never takes into a line (U+0085), whose
+  // bell it rings once it has drawn every key typed before, and waits for
+  // that bell: however slow the program, the screen is then complete.
+  bool wait_until_drawn() {
+    type_keys("\u0085");
+    return wait_for("\a");
+  }
+
   void type_keys(const std::string& keys) {
     ASSERT_EQ(write(master_, keys.data(), keys.size()),
               static_cast<ssize_t>(keys.size()));
@@ -193,8 +201,6 @@ class TerminalTest : public testing::Test {
     return 0;
   }
 
-  // Checks that the terminal's modes are those of a new terminal, as the
-  // program found them.
   // Types `keys` as the last ones of a run that then ends with status 0, and
   // returns what of them the program left unread on the terminal, for the
   // shell: the test plays the shell by holding the terminal open.
@@ -211,11 +217,16 @@ class TerminalTest : public testing::Test {
     char unread[16] = {};
     const ssize_t got = read(shell_side, unread, sizeof unread);
     close(shell_side);
-    while (read_some(clock_type::now() + std::chrono::milliseconds(200))) {
+    // All of the program's output, up to the end of the terminal (EIO once
+    // no one has it open), however slowly the kernel passes it on.
+    const auto deadline = clock_type::now() + patience;
+    while (read_some(deadline)) {
     }
     return std::string(unread, got > 0 ? static_cast<std::size_t>(got) : 0);
   }
 
+  // Checks that the terminal's modes are those of a new terminal, as the
+  // program found them.
   void expect_modes_as_found() {
     int other_master = -1, other_slave = -1;
     ASSERT_EQ(openpty(&other_master, &other_slave, nullptr, nullptr, nullptr),
@@ -991,8 +1002,7 @@ TEST_F(TerminalTest, TheScreenShowsTheLineAsEdited) {
       ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
     }
     type_keys(c.keys);
-    while (read_some(clock_type::now() + std::chrono::milliseconds(300))) {
-    }
+    ASSERT_TRUE(wait_until_drawn()) << screen_.substr(seen_);
     std::string resizes;
     if (c.resize_to != 0) {
       resize_window(master_, c.resize_to);
@@ -1000,8 +1010,7 @@ TEST_F(TerminalTest, TheScreenShowsTheLineAsEdited) {
           std::to_string(screen_.size()) + ":" + std::to_string(c.resize_to);
       // Drawn again once the editor has given up asking where its cursor is.
       ASSERT_TRUE(wait_for("Level: ")) << screen_.substr(seen_);
-      while (read_some(clock_type::now() + std::chrono::milliseconds(300))) {
-      }
+      ASSERT_TRUE(wait_until_drawn()) << screen_.substr(seen_);
     }
     const std::string shown = screen_lines(screen_, resizes);
     if (c.resize_to == 20) {
@@ -1055,6 +1064,23 @@ bool tmux_shows(const std::string& server, const std::string& text) {
   return true;
 }
 
+// Waits until `output`, what the program wrote, holds `prompt` more than
+// `times` times, the last with `line_end` after it; false when it does not
+// in time.
+bool drawn_again(const std::string& output, const std::string& prompt,
+                 std::size_t times, const std::string& line_end) {
+  const auto deadline = clock_type::now() + patience;
+  for (;;) {
+    const std::string written = file_content(output);
+    if (count_of(prompt, written) > times &&
+        written.find(line_end, written.rfind(prompt)) != std::string::npos) {
+      return true;
+    }
+    if (clock_type::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 // On a terminal that rewraps (tmux), a resize while typing, shrinking then
 // growing, leaves one copy of the answer and every line above it; emoji
 // sequences are deleted whole and taken at the width Unicode gives them.
@@ -1097,11 +1123,18 @@ TEST_F(TerminalTest, ARewrappingTerminalShowsTheLineOnce) {
   EXPECT_TRUE(tmux_shows(server, "First Trait:")) << tmux_pane(server);
   keys(answer);
   EXPECT_TRUE(tmux_shows(server, "Scouts"));
+  // What the program writes from here on, to tell when it has drawn its line
+  // again: tmux rewraps the pane at once, the program later.
+  temp_dir piped;
+  const std::string output = piped.path + "/output";
+  std::system((tmux + "pipe-pane -t s 'cat >" + output + "'").c_str());
   for (const int columns : {25, 60}) {
+    const std::size_t drawn = count_of("First Trait: ", file_content(output));
     std::system(
         (tmux + "resize-window -t s -x " + std::to_string(columns) + " -y 30")
             .c_str());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(drawn_again(output, "First Trait: ", drawn, "Scouts"))
+        << file_content(output);
     const std::string pane = tmux_pane(server);
     SCOPED_TRACE(testing::Message() << columns << " columns:\n" << pane);
     for (const char* part : {"Strength: Perception: ", "Luck: ", "Ironvale"}) {
