@@ -135,6 +135,19 @@ int remove_leftover(const char* name);
 // errno.
 int close_file(record_handle& file);
 
+inline record_handle& record_handle::operator=(record_handle&& other) noexcept {
+  if (this != &other) {
+    if (value != -1) close_file(*this);
+    value = other.value;
+    other.value = -1;
+  }
+  return *this;
+}
+
+inline record_handle::~record_handle() {
+  if (value != -1) close_file(*this);
+}
+
 // What a signal or console event that ends the run does with the record
 // (signals/ending_signals.h), until end_record_guard:
 // guard_unwritten: before the sheet, removes `written` (named

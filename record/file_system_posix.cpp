@@ -121,19 +121,6 @@ void copy_xattrs(int from, int to) {
 
 }  // namespace
 
-record_handle& record_handle::operator=(record_handle&& other) noexcept {
-  if (this != &other) {
-    if (value != -1) close_file(*this);
-    value = other.value;
-    other.value = -1;
-  }
-  return *this;
-}
-
-record_handle::~record_handle() {
-  if (value != -1) close_file(*this);
-}
-
 bool same_file(const file_identity& a, const file_identity& b) {
   return a.volume == b.volume && a.file[0] == b.file[0] &&
          a.file[1] == b.file[1];

@@ -234,19 +234,6 @@ std::string utf8_name(const std::wstring& wide) {
 
 }  // namespace
 
-record_handle& record_handle::operator=(record_handle&& other) noexcept {
-  if (this != &other) {
-    if (value != -1) close_file(*this);
-    value = other.value;
-    other.value = -1;
-  }
-  return *this;
-}
-
-record_handle::~record_handle() {
-  if (value != -1) close_file(*this);
-}
-
 // A volume serial number of 0 is taken for unknown (Wine gives it for a
 // standard input redirected from a file): then the file ID alone decides,
 // which errs on the side of refusing the name.
